@@ -1,0 +1,7 @@
+#include "app/view.h"
+
+namespace kv {
+
+void UpdateView(World&, Platform&) {}
+
+}  // namespace kv

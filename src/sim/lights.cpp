@@ -1,0 +1,7 @@
+#include "sim/lights.h"
+
+namespace kv {
+
+void UpdateLights(World&, Platform&) {}
+
+}  // namespace kv
