@@ -45,6 +45,7 @@ case "${1:-}" in
     cmake --build "$here/build-test" -j"$jobs"
     export GSETTINGS_BACKEND=memory
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+    export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
     ctest --test-dir "$here/build-test" -j"$jobs" --output-on-failure --timeout 600
     ;;
