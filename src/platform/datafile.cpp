@@ -30,7 +30,8 @@ DataFiles::~DataFiles() = default;
 namespace {
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking so that a FIFO or device path cannot hang the open.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

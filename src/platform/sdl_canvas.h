@@ -15,6 +15,13 @@ struct SDL_Renderer;
 
 namespace kv {
 
+// The screen every drawing operation is clipped against.
+constexpr int kCanvasWidth = 1024;
+constexpr int kCanvasHeight = 768;
+
+// Sprites ignore the images' own alpha: DrawSprite paints every pixel, the
+// keyed and rotated forms leave out exactly the pixels of the sprite's key
+// colour (none until SetSpriteKeyColor is called).
 class SdlCanvas {
  public:
   // Draws on the given renderer (owned by the caller).
@@ -43,10 +50,13 @@ class SdlCanvas {
   void DrawRect(int x, int y, int width, int height, Color color);
   int DrawLabel(int x, int y, const std::string& utf8Text, Color color);
 
-  // Copies the current back buffer as RGB rows (only with kSoftware).
+  // Copies the current back buffer as RGB rows, 3 bytes per pixel in the
+  // order R G B; empty in kCountOnly mode.
   void ReadFrame(std::vector<uint8_t>& rgb);
 
-  // Number of operations that reached the renderer (after clipping).
+  // Number of operations (ClearFrame, sprite, rectangle and label draws) that
+  // reached the renderer, or would have in kCountOnly mode; what clipping
+  // skipped is not counted.
   uint64_t DrawCalls() const;
 
  private:
