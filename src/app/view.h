@@ -6,6 +6,13 @@
 
 namespace kv {
 
+// Scroll checks lie more than this many milliseconds apart.
+constexpr int32_t kScrollIntervalMs = 40;
+
+// Sets the cursor tile and cell from the pointer, then, at most once per
+// scroll interval, moves the view one tile per axis towards a screen edge the
+// pointer rests at. The view is not bounded, so the cursor values may leave
+// the grids.
 void UpdateView(World& w, Platform& p);
 
 }  // namespace kv

@@ -1,0 +1,152 @@
+// Cost of drawing one frame of a full map: 100 x 100 roads, 2000 cars, a few
+// emitters, lights and signs, on the counting headless platform (everything
+// but the pixels). Also reports heap allocations per frame.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/game.h"
+#include "platform/headless_platform.h"
+#include "render/scene.h"
+
+namespace {
+
+std::atomic<uint64_t> gAllocations{0};
+
+}  // namespace
+
+// Kept out of line so the compiler does not pair the inlined malloc with
+// the library's delete.
+__attribute__((noinline)) void* operator new(std::size_t size) {
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using namespace kv;
+
+void FillWorld(World& w, int tool) {
+  std::mt19937 rng(42);
+  for (int ty = 0; ty < 100; ++ty)
+    for (int tx = 0; tx < 100; ++tx) {
+      w.RoadList.Last();
+      Road& r = w.RoadList.Add();
+      r.TileX = tx;
+      r.TileY = ty;
+      r.PixelX = kTileSize * tx;
+      r.PixelY = kTileSize * ty;
+      r.Type = 1 + static_cast<int>(rng() % 11);
+      r.Sprite = w.RoadSprites[r.Type];
+      w.TileMap.set(tx, ty, 1);
+      ++w.RoadCount;
+    }
+  for (int i = 0; i < 2000; ++i) {
+    w.CarList.Last();
+    Car& c = w.CarList.Add();
+    c.PosX = static_cast<float>(rng() % 320000) / 100.0f;
+    c.PosY = static_cast<float>(rng() % 320000) / 100.0f;
+    c.Angle = static_cast<int>(rng() % 4) * 90;
+    c.Color = 1 + static_cast<int>(rng() % 17);
+    c.Sprite = w.CarSprites[c.Color];
+    ++w.CarCount;
+  }
+  for (int i = 0; i < 20; ++i) {
+    w.EmitterList.Last();
+    Emitter& e = w.EmitterList.Add();
+    e.TileX = static_cast<int>(rng() % 100);
+    e.TileY = static_cast<int>(rng() % 100);
+    e.PixelX = kTileSize * e.TileX;
+    e.PixelY = kTileSize * e.TileY;
+    e.Sprite = w.EmitterSprites[1];
+    e.TargetX = static_cast<int>(rng() % 200);
+    e.TargetY = static_cast<int>(rng() % 200);
+    e.Selected = i == 0;
+    e.RouteLength = 400;
+    for (int k = 1; k <= 400; ++k) {
+      e.RouteX[k] = static_cast<int16_t>(50 + k / 4);
+      e.RouteY[k] = static_cast<int16_t>(60 + k % 50);
+    }
+    ++w.EmitterCount;
+  }
+  for (int i = 0; i < 300; ++i) {
+    w.TrafficLightList.Last();
+    TrafficLight& l = w.TrafficLightList.Add();
+    l.CellX = static_cast<int>(rng() % 200);
+    l.CellY = static_cast<int>(rng() % 200);
+    l.PixelX = kCellSize * l.CellX;
+    l.PixelY = kCellSize * l.CellY;
+    l.State = l.Kind = 1 + static_cast<int>(rng() % 4);
+    l.Sprite = w.LightSprites[l.State];
+    ++w.LightCount;
+    w.ControlMap.set(l.CellX, l.CellY, ControlValueOfState(l.State) + 1);
+  }
+  w.ViewX = -1100;
+  w.ViewY = -1200;
+  w.Tool = tool;
+}
+
+void BM_DrawScene(benchmark::State& state) {
+  HeadlessPlatform p(DrawMode::CountOnly);
+  Game game(p);
+  // Sprites from the program's graphics, loaded as the program does.
+  if (::chdir(KV_SOURCE_DIR) != 0) state.SkipWithError("no source dir");
+  game.LoadSprites();
+  World& w = game.world();
+  FillWorld(w, static_cast<int>(state.range(0)));
+  p.SetPointer(400, 300);
+  p.PollMouse();
+
+  DrawScene(w, p);  // warm up
+  const uint64_t calls0 = p.DrawCalls();
+  const uint64_t allocs0 = gAllocations.load();
+  for (auto _ : state) DrawScene(w, p);
+  const double frames = static_cast<double>(state.iterations());
+  state.counters["allocs/frame"] = static_cast<double>(gAllocations.load() - allocs0) / frames;
+  state.counters["draws/frame"] = static_cast<double>(p.DrawCalls() - calls0) / frames;
+}
+BENCHMARK(BM_DrawScene)->Arg(0)->Arg(16)->Arg(19)->Unit(benchmark::kMicrosecond);
+
+constexpr double kFrameBudgetUs = 1000.0;
+
+// Prints each frame time against the budget after the usual table.
+class BudgetReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+        lines_.push_back(run.benchmark_name() + ": " +
+                         std::to_string(run.cpu_accumulated_time * 1e6 /
+                                        static_cast<double>(run.iterations)) +
+                         " us per frame");
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    for (const std::string& line : lines_)
+      std::printf("%s (budget %.0f us)\n", line.c_str(), kFrameBudgetUs);
+  }
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  BudgetReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
