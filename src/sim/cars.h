@@ -1,19 +1,46 @@
 // Car motion: one pass over all cars per frame.
 #pragma once
 
+#include <cstdint>
+
 #include "app/world.h"
 #include "platform/platform.h"
 
 namespace kv {
 
+constexpr float kMaxCarSpeed = 99.0f;
+constexpr float kCarAcceleration = 0.02f;
+constexpr int kHoldMs = 1000;
+constexpr int kLookAheadBrakeCells = 5;
+constexpr int kUserBrakeCells = 10;
+
+// One frame of every car: control cells, acceleration, braking, moving,
+// keeping distance, turning at route points, arriving and leaving the grid.
 void MoveCars(World& w, Platform& p);
 void BrakeCar(Car& car, int cells);
 void ResumeCar(Car& car);
 void HoldCar(Car& car, Platform& p, int ms);
 
+// The following check of one car against all others, in list order.
+// startX/startY: the car's position at the start of its move, rounded.
+void FollowCars(World& w, Car& car, int32_t startX, int32_t startY);
+// The following check against one other car; FollowCars calls it for every
+// car but `car` itself, so a faster candidate search must call it for the
+// same cars in the same order.
+void FollowCar(Car& car, const Car& other, int32_t startX, int32_t startY);
+// How far ahead (px, in both x and y) a car at this speed looks for others.
+float FollowRange(float speed);
+
 float CosDeg(int deg);
 float SinDeg(int deg);
+// Direction of (dx, dy) in radians, 0 <= result < 2*pi.
 float BearingOf(float dy, float dx);
 float Distance(int x1, int y1, int x2, int y2);
+// Radians to whole degrees, rounded.
+int32_t WholeDegrees(float radians);
+
+// Nearest integer, halves to even. Values beyond the int32 range saturate;
+// NaN gives INT32_MIN, which lies outside every grid.
+int32_t RoundToInt(float v);
 
 }  // namespace kv

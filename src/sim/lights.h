@@ -1,3 +1,4 @@
+// Traffic lights: green and red phases of equal length.
 #pragma once
 
 #include "app/world.h"
@@ -5,6 +6,7 @@
 
 namespace kv {
 
+// Switches every light whose phase has run out; signs never change.
 void UpdateLights(World& w, Platform& p);
 
 }  // namespace kv

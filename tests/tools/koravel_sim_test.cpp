@@ -151,7 +151,7 @@ TEST_F(KoravelSim, UsageErrors) {
 TEST_F(KoravelSim, RenderMatchesADirectRenderOfTheSameScene) {
   std::string map = WriteJunctionMap();
   std::string png = dir + "/shot.png";
-  Result r = Run("render '" + map + "' '" + png + "' --frames 300 --seed 3");
+  Result r = Run("render '" + map + "' '" + png + "' --frames 40 --seed 3");
   ASSERT_EQ(r.status, 0) << r.err;
   std::optional<RgbaImage> image = DecodeImageFile(png);
   ASSERT_TRUE(image);
@@ -169,7 +169,7 @@ TEST_F(KoravelSim, RenderMatchesADirectRenderOfTheSameScene) {
   World& w = game.world();
   p.SetNow(1000000);
   ASSERT_EQ(LoadMap(w, p, map), LoadResult::Loaded);
-  for (int k = 1; k <= 300; ++k) {
+  for (int k = 1; k <= 40; ++k) {
     p.SetNow(1000000 + 16 * k);
     w.Stats.Frame = k;
     UpdateLights(w, p);

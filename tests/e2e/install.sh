@@ -1,0 +1,219 @@
+#!/usr/bin/env bash
+# Installs the build into temporary prefixes and starts the installed program
+# the way a desktop menu does: the desktop entry's Exec command in its Path
+# directory, with that directory read-only.
+#
+#   install.sh BINARY_DIR SOURCE_DIR
+#
+# Screenshots go to BINARY_DIR/e2e-shots/.
+set -euo pipefail
+
+binary_dir=$(cd "$1" && pwd)
+source_dir=$(cd "$2" && pwd)
+shots="$binary_dir/e2e-shots"
+
+readonly kWindowTimeout=60   # seconds until the window must be up (ASan start-up is slow)
+readonly kSettleSeconds=3    # frames drawn before the screenshot
+readonly kExitTimeout=20     # seconds from Escape to the end of the process
+readonly kGfxFiles=38
+readonly kIconSizes="32 48 64 128 256"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# The system GUI libraries keep caches until exit; leaks are checked elsewhere.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+export GSETTINGS_BACKEND=memory
+
+desktop_value() {  # FILE KEY
+  sed -n "s/^$2=//p" "$1" | head -n 1
+}
+
+# A listing with modes, sizes and times plus checksums: any file created,
+# removed or changed below DIR changes it.
+snapshot() {
+  (cd "$1" && find . -printf '%y %p %s %m %T@\n' | LC_ALL=C sort &&
+    find . -type f -exec sha256sum {} + | LC_ALL=C sort)
+}
+
+# ---------------------------------------------------------------- under X
+# Runs inside xvfb-run: the installed program from its desktop entry.
+wait_for_window() {  # prints the window id of the program's main window
+  timeout "$kWindowTimeout" xdotool search --sync --onlyvisible --name '^Koravel' | head -n 1
+}
+
+press_escape() {
+  xdotool keydown Escape
+  sleep 0.2
+  xdotool keyup Escape
+}
+
+# Checks the screenshot of the window: the grass and toolbar are drawn (so Gfx
+# was found), no invalid-map message appeared (so the start map was read),
+# and if the map has roads, road-grey pixels are there.
+check_shot() {  # SHOT WINDOW PREFIX
+  local shot=$1 window=$2 prefix=$3
+  local WIDTH HEIGHT X Y SCREEN WINDOW_ID
+  eval "$(xdotool getwindowgeometry --shell "$window" | sed 's/^WINDOW=/WINDOW_ID=/')"
+  [ "$WIDTH" -eq 1024 ] && [ "$HEIGHT" -eq 768 ] || fail "window is ${WIDTH}x$HEIGHT, not 1024x768"
+  if xdotool search --name '^Fehler!$' >/dev/null 2>&1; then
+    fail "the start map was not found or refused (message box shown)"
+  fi
+  local crop="${WIDTH}x${HEIGHT}+${X}+${Y}"
+  local lit
+  lit=$(convert "$shot" -crop "$crop" +repage -colorspace gray -threshold 6% -format '%[fx:mean]' info:)
+  echo "window $crop: non-black fraction $lit"
+  awk -v v="$lit" 'BEGIN { exit !(v > 0.5) }' || fail "$shot: the window is mostly black ($lit)"
+  if "$prefix/bin/koravel-sim" info "$prefix/share/koravel/hightraffic" | grep -q '"roads": \[\]'; then
+    return 0
+  fi
+  local grey
+  # Grey: saturation under 10 %, lightness between 15 % and 85 % (not the
+  # black background, not the white markings).
+  grey=$(convert "$shot" -crop "$crop" +repage -colorspace HSL -separate \
+    \( -clone 1 -threshold 10% -negate \) \( -clone 2 -threshold 15% \) \
+    \( -clone 2 -threshold 85% -negate \) -delete 0-2 \
+    -background white -compose multiply -flatten -format '%[fx:mean]' info:)
+  echo "road-grey fraction $grey"
+  # The toolbar and the text alone give about 0.013.
+  awk -v v="$grey" 'BEGIN { exit !(v > 0.03) }' || fail "$shot: the start map's roads are not drawn"
+}
+
+running=""
+stop_running() {
+  [ -z "$running" ] || kill -9 "$running" 2>/dev/null || true
+}
+
+wait_for_exit() {  # PID WHAT
+  local waited=0
+  while kill -0 "$1" 2>/dev/null; do
+    [ "$waited" -lt $((kExitTimeout * 10)) ] || fail "$2: Escape did not end the program"
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  running=""
+}
+
+under_x() {  # PREFIX SPACED_PREFIX
+  local prefix=$1 spaced=$2
+  trap stop_running EXIT
+  local entry="$prefix/share/applications/koravel.desktop"
+  local exec_cmd work_dir
+  exec_cmd=$(desktop_value "$entry" Exec)
+  work_dir=$(desktop_value "$entry" Path)
+
+  # 1. As a menu starts it: Exec in Path. The exit code must be 0.
+  (cd "$work_dir" && exec "$exec_cmd") &
+  local pid=$!
+  running=$pid
+  local window
+  window=$(wait_for_window) || true
+  [ -n "$window" ] || fail "no Koravel window within ${kWindowTimeout}s"
+  sleep "$kSettleSeconds"
+  import -window root "$shots/installed.png"
+  check_shot "$shots/installed.png" "$window" "$prefix"
+  press_escape
+  wait_for_exit "$pid" "Exec in Path"
+  local rc=0
+  wait "$pid" || rc=$?
+  [ "$rc" -eq 0 ] || fail "the installed program ended with exit code $rc"
+
+  # 2. Through a real launcher, from an unrelated directory, with a prefix that
+  #    needs quoting: the entry's Exec and Path must be honoured as written.
+  local elsewhere
+  elsewhere="$(dirname "$prefix")/elsewhere"
+  mkdir "$elsewhere"
+  (cd "$elsewhere" && gio launch "$spaced/share/applications/koravel.desktop")
+  window=$(wait_for_window) || true
+  [ -n "$window" ] || fail "gio launch: no Koravel window within ${kWindowTimeout}s"
+  pid=$(xdotool getwindowpid "$window")
+  running=$pid
+  [ "$(readlink "/proc/$pid/cwd")" = "$spaced/share/koravel" ] ||
+    fail "gio launch: working directory $(readlink "/proc/$pid/cwd")"
+  sleep "$kSettleSeconds"
+  import -window root "$shots/installed-launcher.png"
+  check_shot "$shots/installed-launcher.png" "$window" "$spaced"
+  press_escape
+  wait_for_exit "$pid" "gio launch"
+  [ -z "$(ls -A "$elsewhere")" ] || fail "the program wrote into the launcher's directory"
+  rmdir "$elsewhere"
+}
+
+if [ "${3:-}" = --under-x ]; then
+  under_x "$4" "$5"
+  exit 0
+fi
+
+# ---------------------------------------------------------------- install
+for tool in cmake xvfb-run xdotool import convert identify gio; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+
+tmp=$(mktemp -d)
+cleanup() {
+  chmod -R u+w "$tmp" 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+prefix="$tmp/usr"
+spaced="$tmp/a prefix with \$pace"
+mkdir -p "$shots"
+
+cmake --install "$binary_dir" --prefix "$prefix" >"$tmp/install.log" ||
+  { cat "$tmp/install.log"; fail "cmake --install"; }
+cmake --install "$binary_dir" --prefix "$spaced" >/dev/null || fail "cmake --install into '$spaced'"
+
+# Layout.
+for program in koravel koravel-sim; do
+  [ -x "$prefix/bin/$program" ] || fail "bin/$program missing"
+done
+extra=$(find "$prefix/bin" -mindepth 1 ! -name koravel ! -name koravel-sim)
+[ -z "$extra" ] || fail "build tools were installed: $extra"
+data="$prefix/share/koravel"
+count=$(find "$data/Gfx" -maxdepth 1 -type f \( -name '*.png' -o -name '*.jpg' \) | wc -l)
+[ "$count" -eq "$kGfxFiles" ] || fail "share/koravel/Gfx has $count images, not $kGfxFiles"
+[ -f "$data/Gfx/gras.jpg" ] || fail "Gfx/gras.jpg missing"
+for f in "$source_dir"/Gfx/*; do
+  cmp -s "$f" "$data/Gfx/$(basename "$f")" || fail "Gfx/$(basename "$f") differs from the source"
+done
+cmp -s "$source_dir/hightraffic" "$data/hightraffic" || fail "share/koravel/hightraffic missing or different"
+unreadable=$(find "$prefix/share" ! -perm -o+r)
+[ -z "$unreadable" ] || fail "not readable by every user: $unreadable"
+"$prefix/bin/koravel-sim" info "$data/hightraffic" >/dev/null || fail "the installed start map does not load"
+
+for size in $kIconSizes; do
+  icon="$prefix/share/icons/hicolor/${size}x$size/apps/koravel.png"
+  [ -f "$icon" ] || fail "icon ${size}x$size missing"
+  [ "$(identify -format '%wx%h' "$icon")" = "${size}x$size" ] || fail "icon $icon has the wrong size"
+done
+
+# Desktop entry: absolute paths into this prefix; quoted where the prefix needs it.
+entry="$prefix/share/applications/koravel.desktop"
+[ -f "$entry" ] || fail "share/applications/koravel.desktop missing"
+[ "$(desktop_value "$entry" Exec)" = "$prefix/bin/koravel" ] || fail "Exec is '$(desktop_value "$entry" Exec)'"
+[ "$(desktop_value "$entry" Path)" = "$data" ] || fail "Path is '$(desktop_value "$entry" Path)'"
+[ "$(desktop_value "$entry" Icon)" = koravel ] || fail "Icon is not koravel"
+[ "$(desktop_value "$entry" Type)" = Application ] || fail "Type is not Application"
+spaced_entry="$spaced/share/applications/koravel.desktop"
+[ "$(desktop_value "$spaced_entry" Exec)" = "\"$tmp/a prefix with \\\\\$pace/bin/koravel\"" ] ||
+  fail "Exec with a spaced prefix is '$(desktop_value "$spaced_entry" Exec)'"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$entry" "$spaced_entry" || fail "desktop-file-validate"
+fi
+
+# Read-only data directories. Root ignores the permission bits, so the
+# snapshot comparison is what proves that nothing was written.
+chmod -R a-w "$data" "$spaced/share/koravel"
+before=$(snapshot "$data"; snapshot "$spaced/share/koravel")
+
+timeout 240 xvfb-run -a bash "${BASH_SOURCE[0]}" "$binary_dir" "$source_dir" --under-x "$prefix" "$spaced" ||
+  fail "the installed program did not start, draw and end as expected"
+
+after=$(snapshot "$data"; snapshot "$spaced/share/koravel")
+if [ "$before" != "$after" ]; then
+  diff <(echo "$before") <(echo "$after") >&2 || true
+  fail "the program changed its read-only data directory"
+fi
+echo "install: layout, desktop entry, icons and the installed program are fine"

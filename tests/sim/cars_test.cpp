@@ -1,0 +1,279 @@
+#include <cmath>
+#include <limits>
+
+#include "sim/sim_world.h"
+
+namespace kv::test {
+namespace {
+
+class CarMotion : public SimWorld {
+ protected:
+  std::vector<Cell> lane = Path({{0, 21}, {120, 21}});  // lane[x] is cell (x, 21), eastbound
+  Emitter& route = RouteEmitter(lane);
+
+  // Frames until the car stands.
+  int RunToStandstill(Car& car) {
+    int frames = 0;
+    while (frames < 500 && car.Speed != 0.0f) Frame(), ++frames;
+    return frames;
+  }
+};
+
+TEST_F(CarMotion, AFasterCarBehindSlowsDownMatchesSpeedWithin20PxAndNeverRollsBack) {
+  Car& front = CarOnRoute(route, lane, 30, 1.0f);
+  Car& rear = CarOnRoute(route, lane, 29, 3.0f);
+  rear.PosX = 462.4f;
+  MoveCars(w, p);
+  EXPECT_EQ(rear.Speed, front.Speed);
+  EXPECT_EQ(rear.PosX, 462.0f);  // back to its start of the frame, rounded
+
+  Car& slow = CarOnRoute(route, lane, 80, 0.5f);
+  Car& fast = CarOnRoute(route, lane, 60, 6.0f);
+  bool slowedDown = false;
+  for (int i = 0; i < 600; ++i) {
+    float speed = fast.Speed;
+    Frame();
+    if (!Contains(fast) || !Contains(slow)) break;
+    slowedDown |= fast.Speed < speed;
+    ASSERT_GE(slow.PosX - fast.PosX, 16.0f);
+  }
+  EXPECT_TRUE(slowedDown);
+
+  Car& creeping = PutCar({20, 60}, 0, 0.3f);
+  Park({20, 60}, 0).PosX += 20.0f;
+  for (int i = 0; i < 50; ++i) {
+    float before = creeping.PosX;
+    MoveCars(w, p);
+    ASSERT_GE(creeping.PosX, before);
+  }
+}
+
+TEST_F(CarMotion, ACarAheadCountsWithinTheRangeOfTheSpeedAndTheConeWithoutWrapAround) {
+  const struct {
+    float speed, gap, rowOffset;
+    bool follows;
+  } cases[] = {
+      {2.0f, 32.0f, 0.0f, true},   {2.0f, 32.0f, -0.01f, false},  // bearing rounds to 360
+      {2.0f, 32.0f, 0.2f, true},   {6.9f, 100.0f, 0.0f, true},
+      {7.0f, 100.0f, 0.0f, false},  // 64 px from 7 px per frame on
+      {0.5f, 40.0f, 0.0f, false},
+  };
+  int row = 10;
+  for (const auto& c : cases) {
+    Car& car = PutCar({20, row}, 0, c.speed);
+    Car& ahead = Park({20, row}, 0);
+    ahead.PosX += c.gap, ahead.PosY += c.rowOffset, row += 10;
+    MoveCars(w, p);
+    EXPECT_EQ(car.Speed < c.speed, c.follows) << c.speed << " " << c.rowOffset;
+  }
+}
+
+TEST_F(CarMotion, OnAControlCellACarLooksRightAtJunctionsBothWaysAtYieldSignsAndStopsAtRed) {
+  // Per lane code: ends of the strip from the right, ends of the strip from
+  // the left, and cells just beyond them.
+  const struct {
+    int code, angle;
+    Cell right[2], left[2], beyond[4];
+  } cases[] = {
+      {2, 90, {{-5, 2}, {0, 2}}, {{0, 1}, {6, 1}}, {{-6, 2}, {1, 2}, {-1, 1}, {7, 1}}},
+      {4, 180, {{-2, -5}, {-2, 0}}, {{-1, 0}, {-1, 6}}, {{-2, -6}, {-2, 1}, {-1, -1}, {-1, 7}}},
+      {6, 0, {{2, 0}, {2, 5}}, {{1, -6}, {1, 0}}, {{2, -1}, {2, 6}, {1, -7}, {1, 1}}},
+      {8, 270, {{0, -2}, {5, -2}}, {{-6, -1}, {0, -1}}, {{-1, -2}, {6, -2}, {-7, -1}, {1, -1}}},
+  };
+  const Cell at{100, 100};
+  auto held = [&](int code, int angle, Cell offset, int32_t control) {
+    w.CarList.Clear();
+    w.MoveMap.set(at.x, at.y, code);
+    w.ControlMap.set(at.x, at.y, control);
+    Car& car = PutCar(at, angle, 0.0f);
+    Park({at.x + offset.x, at.y + offset.y}, angle + 45);
+    MoveCars(w, p);
+    EXPECT_EQ(car.State == Held, car.Speed == 0.0f);
+    return car.State == Held;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    for (Cell o : c.right) {
+      EXPECT_TRUE(held(c.code, c.angle, o, 7));
+      EXPECT_TRUE(held(c.code, c.angle, o, 2));
+      EXPECT_FALSE(held(c.code, c.angle, o, 0));  // green light or right-of-way sign
+      EXPECT_FALSE(held(5, c.angle, o, 7));       // a turning cell looks nowhere
+    }
+    for (Cell o : c.left) {
+      EXPECT_FALSE(held(c.code, c.angle, o, 7));
+      EXPECT_TRUE(held(c.code, c.angle, o, 2));
+    }
+    for (Cell o : c.beyond) EXPECT_FALSE(held(c.code, c.angle, o, 2));
+    EXPECT_TRUE(held(c.code, c.angle, {50, 50}, 1));
+  }
+}
+
+TEST_F(CarMotion, AtAJunctionACarWaitsForTrafficFromTheRightThenStartsFromStandstill) {
+  w.ControlMap.set(30, 21, 8);
+  w.MoveMap.set(30, 21, 6);
+  Car& car = CarOnRoute(route, lane, 30, 2.5f);
+  Car& crossing = Park({32, 23}, 270);
+  for (int i = 0; i < 30; ++i) {
+    Frame();
+    ASSERT_EQ(car.Speed, 0.0f);
+    ASSERT_EQ(car.PosX, 480.0f);
+    ASSERT_EQ(crossing.Speed, 0.0f);  // a hold without a length never ends
+  }
+  Remove(crossing);
+  Frame();
+  EXPECT_EQ(car.Speed, 0.02f);
+  Frame();
+  EXPECT_EQ(car.Speed, 0.04f);
+}
+
+TEST_F(CarMotion, ARedLightHoldsTheCarUntilASecondAfterItsLastRedFrame) {
+  w.TrafficLightList.Last();
+  TrafficLight& light = w.TrafficLightList.Add();
+  light.CellX = 30, light.CellY = 21, light.State = light.Kind = 4, light.Interval = 2000;
+  light.LastSwitch = static_cast<int32_t>(p.NowMs());
+  w.ControlMap.set(30, 21, 1);
+  Car& car = CarOnRoute(route, lane, 30, 0.0f);
+  car.State = Held;
+  uint32_t lastRed = 0, now = 0;
+  for (int i = 0; i < 300 && car.State != Driving; ++i) {
+    now = p.NowMs();
+    Frame();
+    if (light.State == 4) lastRed = now;
+    ASSERT_EQ(car.PosX, 480.0f);
+  }
+  EXPECT_EQ(light.State, 3);
+  EXPECT_GT(now - lastRed, 1000u);
+  EXPECT_LE(now - lastRed, 1000u + kFrameMs);
+  for (int i = 0; i < 60; ++i) Frame();
+  EXPECT_GT(car.PosX, 480.0f);
+}
+
+TEST_F(CarMotion, ACarBrakesOverFiveCellsFourPointsBeforeAControlCellAndOverTenWhenStopped) {
+  w.ControlMap.set(45, 21, 2);
+  Car& car = CarOnRoute(route, lane, 30, 3.0f);
+  float from = car.PosX;
+  while (car.State != Braking) from = car.PosX, Frame();
+  EXPECT_EQ(car.CellX, 40);
+  w.ControlMap.set(45, 21, 0);  // so that nothing but the braking stops it
+  RunToStandstill(car);
+  EXPECT_NEAR(car.PosX - from, 80.0f, 3.0f);
+
+  std::vector<Cell> south = Path({{0, 31}, {120, 31}});
+  Car& toRed = CarOnRoute(RouteEmitter(south), south, 30, 3.0f);
+  w.ControlMap.set(45, 31, 1);
+  for (int i = 0; i < 300; ++i) Frame();
+  EXPECT_EQ(toRed.CellX, 45);
+  EXPECT_EQ(toRed.State, Held);
+
+  Car& other = CarOnRoute(route, lane, 80, 3.0f);
+  BrakeCar(other, kUserBrakeCells);
+  from = other.PosX;
+  EXPECT_NEAR(RunToStandstill(other), 107, 5);  // even deceleration: 2 * 160 / 3 frames
+  EXPECT_NEAR(other.PosX - from, 160.0f, 3.0f);
+  Frame(), Frame();
+  EXPECT_EQ(other.State, Driving);
+  EXPECT_GT(other.Speed, 0.0f);
+}
+
+TEST_F(CarMotion, ACarStopsAtItsRoundedStartWhileThePointAfterNextIsTaken) {
+  Car& car = CarOnRoute(route, lane, 30, 2.0f);
+  car.PosX = 480.6f;
+  Car& blocker = Park({32, 21}, 90);
+  for (int i = 0; i < 20; ++i) {
+    Frame();
+    ASSERT_EQ(car.Speed, 0.0f);
+    ASSERT_EQ(car.PosX, 481.0f);
+  }
+  Remove(blocker);
+  Frame();
+  EXPECT_GT(car.PosX, 481.0f);
+}
+
+TEST_F(CarMotion, AnArrivalLetsThePassGoOnButLeavingTheGridEndsIt) {
+  std::vector<Cell> shortLane = Path({{10, 31}, {15, 31}});
+  Car& arriving = CarOnRoute(RouteEmitter(shortLane), shortLane, 3, 4.0f);
+  Car& behind = CarOnRoute(route, lane, 50, 1.0f);
+  float before = behind.PosX;
+  while (Contains(arriving)) before = behind.PosX, Frame();
+  EXPECT_GT(behind.PosX, before);
+  EXPECT_EQ(w.CarCount, 1);
+  EXPECT_EQ(w.Stats.Arrived, 1u);
+  EXPECT_EQ(w.Stats.ArrivedTripFrames, w.Stats.Frame - 1);
+
+  Car& first = PutCar({40, 40}, 0, 1.0f);
+  PutCar({200, 40}, 0, 1.0f);
+  Car& last = PutCar({40, 50}, 0, 1.0f);
+  before = behind.PosX;
+  MoveCars(w, p);
+  EXPECT_EQ(w.CarCount, 3);
+  EXPECT_EQ(w.Stats.LeftGrid, 1u);
+  EXPECT_GT(behind.PosX, before);
+  EXPECT_GT(first.PosX, 640.0f);
+  EXPECT_EQ(last.PosX, 640.0f);
+  EXPECT_EQ(last.Speed, 1.0f);
+}
+
+TEST_F(CarMotion, ACarTurnsOntoItsCellAtRoutePointsAndArrivesAtTheTarget) {
+  std::vector<Cell> bend = Path({{10, 31}, {14, 31}, {14, 36}});
+  Car& car = CarOnRoute(RouteEmitter(bend), bend, 1, 1.3f);
+  bool turned = false;
+  for (int i = 0; i < 400 && Contains(car); ++i) {
+    Frame();
+    if (!Contains(car)) break;
+    if (car.Angle != 90) continue;
+    EXPECT_EQ(car.PosX, 224.0f);
+    EXPECT_TRUE(turned || car.PosY == 496.0f);  // snapped onto the turning cell
+    turned = true;
+  }
+  EXPECT_TRUE(turned);
+  EXPECT_EQ(w.Stats.Arrived, 1u);
+}
+
+TEST_F(CarMotion, ANewCarFasterThanHalfACellIgnoresItsRoute) {
+  for (float speed : {3.0f, 9.0f}) {
+    w.CarList.Clear(), w.EmitterList.Clear(), w.Stats = {};
+    Emitter& e = RouteEmitter(Path({{20, 21}, {23, 21}, {23, 26}}));
+    e.StartSpeed = speed, e.LastSpawn = 0, e.Interval = 90000;
+    bool turned = false;
+    for (int i = 0; i < 500 && (w.Stats.Spawned == 0 || w.CarCount > 0); ++i) {
+      Frame();
+      for (const Car& car : w.CarList) turned |= car.Angle != 0;
+    }
+    EXPECT_EQ(turned, speed < 8.0f) << speed;
+    EXPECT_EQ(w.Stats.LeftGrid, speed < 8.0f ? 0u : 1u) << speed;
+  }
+}
+
+TEST_F(CarMotion, CarsOfARemovedEmitterFinishTheirTrip) {
+  Emitter& e = RouteEmitter(Path({{20, 21}, {30, 21}}));
+  e.StartSpeed = 2.0f, e.LastSpawn = 0, e.Interval = 90000;
+  Frame();
+  ASSERT_EQ(w.CarCount, 1);
+  w.EmitterList.Clear();
+  for (int i = 0; i < 200 && w.CarCount > 0; ++i) Frame();
+  EXPECT_EQ(w.Stats.Arrived, 1u);
+}
+
+TEST_F(CarMotion, CarsAndRoutesWithImpossibleValuesNeverReachOutsideTheGrids) {
+  const int32_t big = std::numeric_limits<int32_t>::max(), small = std::numeric_limits<int32_t>::min();
+  Emitter& odd = RouteEmitter(Path({{10, 40}, {12, 40}}));
+  odd.RouteLength = 5000;
+  odd.RouteX[1] = -5, odd.RouteY[1] = 3000, odd.RouteX[2] = 32000, odd.RouteY[2] = -32000;
+  for (int32_t index : {5000, 1000, 999, -7, small, big, 2, 3}) {
+    Car& car = PutCar({11, 40}, 0, 1.0f);
+    car.Emitter = odd.shared_from_this();
+    car.RouteIndex = index;
+  }
+  PutCar({5, 5}, big, 2.0f);
+  PutCar({5, 60}, small, NAN).PosX = NAN;
+  PutCar({5, 70}, 0, 1e30f);
+  PutCar({0, 80}, 180, 3.0f).PosX = -40.0f;
+  Car& braking = PutCar({1, 90}, 0, INFINITY);
+  braking.State = Braking, braking.BrakeDistance = -1.0f;
+  for (int i = 0; i < 100; ++i) Frame();
+  for (const Car& car : w.CarList) EXPECT_TRUE(CellGrid::Inside(car.CellX, car.CellY));
+  EXPECT_EQ(w.CarCount, static_cast<int32_t>(w.CarList.size()));
+}
+
+}  // namespace
+}  // namespace kv::test
