@@ -1,40 +1,34 @@
-// Builds PNG and JPEG files for the decoder and canvas tests with libpng and
-// libjpeg directly, so the tests do not depend on the program's own encoder.
+// PNG and JPEG files made with libpng and libjpeg directly, so that the
+// decoder is checked against the libraries rather than the program's encoder.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <utility>
 #include <vector>
+
+#include "support/temp_files.h"
 
 namespace kvtest {
 
-struct PngSpec {
+struct PngImage {
   int width = 0, height = 0;
   int colorType = 2;  // PNG_COLOR_TYPE_*
   int bitDepth = 8;
-  std::vector<uint8_t> rows;     // packed rows as stored in the file
+  Bytes rows;  // packed rows as stored in the file
   bool interlaced = false;
-  std::vector<uint8_t> palette;  // R G B triples
-  std::vector<uint8_t> alphas;   // tRNS entries of the palette
+  Bytes palette;  // R G B triples
+  Bytes alphas;   // tRNS entries of the palette
 };
 
-PngSpec Spec(int width, int height, int colorType, int bitDepth, std::vector<uint8_t> rows);
-std::vector<uint8_t> EncodePng(const PngSpec& spec);
-std::vector<uint8_t> EncodeRgbaPng(int width, int height, const std::vector<uint8_t>& rgba);
+inline PngImage Png(int width, int height, int colorType, int bitDepth, Bytes rows) {
+  PngImage image;
+  image.width = width, image.height = height, image.colorType = colorType, image.bitDepth = bitDepth;
+  image.rows = std::move(rows);
+  return image;
+}
+Bytes EncodePng(const PngImage& image);
+Bytes EncodeRgbaPng(int width, int height, const Bytes& rgba);
 // components 1 (grey) or 3 (RGB), samples interleaved.
-std::vector<uint8_t> EncodeJpeg(int width, int height, int components,
-                                const std::vector<uint8_t>& samples, int quality);
-
-// A fresh directory under /tmp, removed with its files at the end.
-struct TempDir {
-  TempDir();
-  ~TempDir();
-  std::string File(const std::string& name) const { return path + "/" + name; }
-  std::vector<std::string> List() const;  // entry names, sorted
-  std::string path;
-};
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadBytes(const std::string& path);
+Bytes EncodeJpeg(int width, int height, int components, const Bytes& samples, int quality);
 
 }  // namespace kvtest

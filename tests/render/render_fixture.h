@@ -1,12 +1,10 @@
-// Test worlds for the renderer. Sprites come from small solid-colour PNGs
-// written into a temporary directory, so pixel checks do not depend on the
-// program's own graphics; record builders fill only what drawing reads.
+// Test worlds for the renderer. Sprites come from small solid-colour PNGs, so
+// pixel checks do not depend on the program's own graphics; the record
+// builders fill only what drawing reads.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "app/world.h"
 #include "platform/headless_platform.h"
 #include "platform/image_decode.h"
+#include "support/temp_files.h"
 
 namespace kv::test {
 
@@ -25,50 +24,29 @@ constexpr Color kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255), kMagenta = R
 constexpr Color kOlive = RGB(128, 128, 0), kGreen = RGB(0, 255, 0), kGrey = RGB(128, 128, 128);
 constexpr Color kYellow = RGB(255, 255, 0);
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kv-render-XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) != nullptr) path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-inline std::string WriteImage(const TempDir& dir, const std::string& name, int size,
-                              const std::function<Color(int, int)>& color) {
-  std::vector<uint8_t> rgb;
-  for (int y = 0; y < size; ++y)
-    for (int x = 0; x < size; ++x)
-      for (int part : {ColorRed(color(x, y)), ColorGreen(color(x, y)), ColorBlue(color(x, y))})
-        rgb.push_back(static_cast<uint8_t>(part));
-  std::string path = dir.path() + "/" + name;
-  EXPECT_TRUE(WritePng(path, size, size, rgb.data(), false)) << path;
-  return path;
-}
-
 // As the program's start-up fills the tables: every road type looks alike,
 // the car's right half (its front at heading 0) is red, emitter and target
 // have a key-coloured hole at 12..19.
-inline void LoadTestSprites(World& w, Platform& p, const TempDir& dir) {
+inline void LoadTestSprites(World& w, Platform& p, const kvtest::TempDir& dir) {
+  auto image = [&](const std::string& name, int size, const std::function<Color(int, int)>& color) {
+    std::vector<uint8_t> rgb;
+    for (int y = 0; y < size; ++y)
+      for (int x = 0; x < size; ++x)
+        for (int part : {ColorRed(color(x, y)), ColorGreen(color(x, y)), ColorBlue(color(x, y))})
+          rgb.push_back(static_cast<uint8_t>(part));
+    EXPECT_TRUE(WritePng(dir.File(name), size, size, rgb.data(), false));
+    return dir.File(name);
+  };
   auto solid = [](Color c) { return [c](int, int) { return c; }; };
   auto holed = [](Color c) {
     return [c](int x, int y) { return (x >= 12 && x < 20 && y >= 12 && y < 20) ? kKeyColor : c; };
   };
-  const std::string road = WriteImage(dir, "road.png", 32, solid(kRoad));
-  const std::string car = WriteImage(dir, "car.png", 16, [](int x, int) {
-    return x >= 8 ? kCarFront : kCarBack;
-  });
-  const std::string emitter = WriteImage(dir, "emitter.png", 32, holed(kEmitterColor));
-  const std::string signal = WriteImage(dir, "signal.png", 16, solid(kSignalColor));
-  w.GrassSprite = p.LoadSpriteImage(WriteImage(dir, "grass.png", 64, solid(kGrass)), false);
-  w.TargetSprite = p.LoadSpriteImage(WriteImage(dir, "target.png", 32, holed(kTargetColor)), false);
+  const std::string road = image("road.png", 32, solid(kRoad));
+  const std::string car = image("car.png", 16, [](int x, int) { return x >= 8 ? kCarFront : kCarBack; });
+  const std::string emitter = image("emitter.png", 32, holed(kEmitterColor));
+  const std::string signal = image("signal.png", 16, solid(kSignalColor));
+  w.GrassSprite = p.LoadSpriteImage(image("grass.png", 64, solid(kGrass)), false);
+  w.TargetSprite = p.LoadSpriteImage(image("target.png", 32, holed(kTargetColor)), false);
   p.SetSpriteKeyColor(w.TargetSprite, kKeyColor);
   for (int i = 1; i <= 11; ++i) w.RoadSprites[i] = p.LoadSpriteImage(road, false);
   for (int i = 1; i <= 4; ++i) {
@@ -93,8 +71,7 @@ T& Append(RecordList<T>& list, int32_t& count) {
 
 inline Road& PutRoad(World& w, int tx, int ty, int type = 1) {
   Road& r = Append(w.RoadList, w.RoadCount);
-  r.TileX = tx, r.TileY = ty, r.PixelX = 32 * tx, r.PixelY = 32 * ty;
-  r.Type = type;
+  r.TileX = tx, r.TileY = ty, r.PixelX = 32 * tx, r.PixelY = 32 * ty, r.Type = type;
   r.Sprite = w.RoadSprites[type];
   return r;
 }

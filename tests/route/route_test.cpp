@@ -8,7 +8,6 @@
 
 #include "editor/roads.h"
 #include "sim/route.h"
-#include "support/reference_route.h"
 
 namespace kv {
 namespace {
@@ -22,12 +21,11 @@ Points RouteOf(const Emitter& e, int n) {
   return p;
 }
 
+// An emitter whose route arrays hold a recognisable pattern.
 std::unique_ptr<Emitter> EmitterWithPattern() {
   auto e = std::make_unique<Emitter>();
-  for (int i = 1; i < kRouteCapacity; ++i) {
-    e->RouteX[static_cast<size_t>(i)] = static_cast<int16_t>(-i);
-    e->RouteY[static_cast<size_t>(i)] = static_cast<int16_t>(i);
-  }
+  for (int i = 1; i < kRouteCapacity; ++i)
+    e->RouteX[static_cast<size_t>(i)] = static_cast<int16_t>(-i), e->RouteY[static_cast<size_t>(i)] = static_cast<int16_t>(i);
   return e;
 }
 
@@ -48,56 +46,35 @@ void ExpectDrivable(const World& w, const Points& route) {
   }
 }
 
-void AddRow(World& w, int x0, int x1, int y) {
-  for (int x = x0; x <= x1; ++x) AddRoad(w, x, y, 1);
-}
-
-TEST(Route, AlongOneLane) {
+TEST(Route, AlongALaneUpToTheBorderAndNeverAgainstIt) {
   auto w = std::make_unique<World>();
-  AddRow(*w, 10, 14, 10);  // westbound cells on row 20, eastbound on row 21
+  for (int x = 0; x <= 14; ++x) AddRoad(*w, x, 10, 1);  // westbound row 20, eastbound row 21
+  for (int x = 20; x <= 24; ++x) AddRoad(*w, x, 0, 1);  // along the top border: westbound on row 0
   auto e = EmitterWithPattern();
-  ASSERT_EQ(FindRoute(*w, 22, 21, 23, 21, *e), 2);
+  ASSERT_EQ(FindRoute(*w, 22, 21, 23, 21, *e), 2);  // neighbouring cells
   EXPECT_EQ(RouteOf(*e, 2), (Points{{23, 21}, {22, 21}}));
   EXPECT_EQ(e->RouteX[0], 0);
   EXPECT_EQ(e->RouteX[3], -3) << "nothing written beyond the route";
-
-  ASSERT_EQ(FindRoute(*w, 29, 20, 21, 20, *e), 9);
-  EXPECT_EQ(RouteOf(*e, 9).front(), (std::pair<int, int>{21, 20}));
-  EXPECT_EQ(RouteOf(*e, 9).back(), (std::pair<int, int>{29, 20}));
+  ASSERT_EQ(FindRoute(*w, 8, 20, 0, 20, *e), 9);  // may end on the border column
+  EXPECT_EQ(RouteOf(*e, 9).front(), (std::pair<int, int>{0, 20}));
   ExpectDrivable(*w, RouteOf(*e, 9));
-}
 
-TEST(Route, NoRouteLeavesTheEmitterAlone) {
-  auto w = std::make_unique<World>();
-  AddRow(*w, 10, 14, 10);
-  AddRow(*w, 20, 24, 0);  // along the top border: westbound cells lie on row 0
-  auto e = EmitterWithPattern();
-  const std::vector<std::array<int, 4>> cases{
+  e = EmitterWithPattern();
+  const std::array<int, 4> none[] = {
       {22, 21, 22, 21},   // start is the target
-      {22, 21, 22, 30},   // target without a lane
-      {22, 30, 22, 21},   // start without a lane
+      {22, 21, 22, 30},   // target on code 0
+      {22, 30, 22, 21},   // start on code 0
       {-1, 21, 22, 21},   // outside the grid
       {22, 21, 201, 21},  //
       {26, 21, 22, 21},   // only against the lane direction
       {22, 21, 22, 20},   // across to the other lane
-      {46, 0, 42, 0},     // start on the border row is never expanded
+      {46, 0, 42, 0},     // a start on the border row is never expanded
       {22, 21, 46, 0},    // another road altogether
   };
-  for (auto [sx, sy, tx, ty] : cases) {
+  for (auto [sx, sy, tx, ty] : none)
     EXPECT_EQ(FindRoute(*w, sx, sy, tx, ty, *e), 0) << sx << "," << sy << " -> " << tx << "," << ty;
-  }
   EXPECT_TRUE(KeepsPattern(*e));
-  // On the next row of cells the same road is usable.
-  EXPECT_EQ(FindRoute(*w, 42, 1, 46, 1, *e), 5);
-}
-
-TEST(Route, MayEndOnTheBorderButNotPassIt) {
-  auto w = std::make_unique<World>();
-  AddRow(*w, 0, 5, 10);  // the tile at column 0 keeps its straight type
-  auto e = EmitterWithPattern();
-  ASSERT_EQ(FindRoute(*w, 8, 20, 0, 20, *e), 9);
-  EXPECT_EQ(RouteOf(*e, 9).front(), (std::pair<int, int>{0, 20}));
-  ExpectDrivable(*w, RouteOf(*e, 9));
+  EXPECT_EQ(FindRoute(*w, 42, 1, 46, 1, *e), 5);  // one row of cells further in
 }
 
 TEST(Route, ClosesHorizontalDistanceFirst) {
@@ -115,43 +92,28 @@ TEST(Route, ClosesHorizontalDistanceFirst) {
 // Every arm of every junction type reaches every other arm, keeping right.
 TEST(Route, EveryTurnThroughEveryJunction) {
   struct Arm {
-    int dx, dy;
+    int dx, dy, inX, inY, outX, outY;  // lane cells driving in and out, within the end tile
   };
-  const Arm north{0, -1}, south{0, 1}, west{-1, 0}, east{1, 0};
-  const std::vector<std::pair<int, std::vector<Arm>>> junctions{
-      {7, {north, south, west, east}}, {8, {west, east, south}}, {9, {north, east, south}},
-      {10, {north, west, east}},       {11, {north, west, south}}};
+  const Arm arms[] = {{0, -1, 0, 1, 1, 0}, {1, 0, 0, 0, 1, 1}, {0, 1, 1, 0, 0, 1}, {-1, 0, 0, 1, 0, 0}};
+  const std::pair<int, int> junctions[] = {{7, 0b1111}, {8, 0b1110}, {9, 0b0111}, {10, 0b1011}, {11, 0b1101}};
   const int cx = 50, cy = 50, reach = 3;
-  for (const auto& [type, arms] : junctions) {
+  for (auto [type, armBits] : junctions) {
     SCOPED_TRACE(type);
     auto w = std::make_unique<World>();
     AddRoad(*w, cx, cy, 1);
-    for (const Arm& a : arms)
-      for (int k = 1; k <= reach; ++k) AddRoad(*w, cx + k * a.dx, cy + k * a.dy, a.dx != 0 ? 1 : 2);
+    for (int a = 0; a < 4; ++a)
+      for (int k = 1; k <= reach && (armBits >> a & 1); ++k)
+        AddRoad(*w, cx + k * arms[a].dx, cy + k * arms[a].dy, arms[a].dx != 0 ? 1 : 2);
     ASSERT_EQ(w->RoadList.begin()->Type, type);
-    // Lane cells on the outermost arm tile: the one driving in, the one driving out.
-    auto inbound = [&](const Arm& a) {
-      const int tx = cx + reach * a.dx, ty = cy + reach * a.dy;
-      if (a.dx == 1) return std::pair{2 * tx, 2 * ty};
-      if (a.dx == -1) return std::pair{2 * tx, 2 * ty + 1};
-      if (a.dy == -1) return std::pair{2 * tx, 2 * ty + 1};
-      return std::pair{2 * tx + 1, 2 * ty};
-    };
-    auto outbound = [&](const Arm& a) {
-      const int tx = cx + reach * a.dx, ty = cy + reach * a.dy;
-      if (a.dx == 1) return std::pair{2 * tx + 1, 2 * ty + 1};
-      if (a.dx == -1) return std::pair{2 * tx, 2 * ty};
-      if (a.dy == -1) return std::pair{2 * tx + 1, 2 * ty};
-      return std::pair{2 * tx, 2 * ty + 1};
-    };
-    for (const Arm& from : arms)
-      for (const Arm& to : arms) {
-        if (from.dx == to.dx && from.dy == to.dy) continue;
-        auto [sx, sy] = inbound(from);
-        auto [tx, ty] = outbound(to);
+    for (int from = 0; from < 4; ++from)
+      for (int to = 0; to < 4; ++to) {
+        if (from == to || !(armBits >> from & 1) || !(armBits >> to & 1)) continue;
+        const Arm &f = arms[from], &t = arms[to];
+        const int sx = 2 * (cx + reach * f.dx) + f.inX, sy = 2 * (cy + reach * f.dy) + f.inY;
+        const int tx = 2 * (cx + reach * t.dx) + t.outX, ty = 2 * (cy + reach * t.dy) + t.outY;
         auto e = std::make_unique<Emitter>();
         const int n = FindRoute(*w, sx, sy, tx, ty, *e);
-        EXPECT_GT(n, 0) << sx << "," << sy << " -> " << tx << "," << ty;
+        EXPECT_GT(n, 0) << from << " -> " << to;
         if (n > 0) ExpectDrivable(*w, RouteOf(*e, n));
       }
   }
@@ -171,13 +133,10 @@ TEST(Route, NeverLongerThanTheEmitterHolds) {
 
   // The whole chain, longer than 999 points, as the search reads it back.
   auto e = EmitterWithPattern();
-  const int farX = 2 * 97 + 1, farY = 2 * 14 + 1;  // end of the last row, driving east
-  EXPECT_EQ(FindRoute(*w, sx, sy, farX, farY, *e), 0);
+  EXPECT_EQ(FindRoute(*w, sx, sy, 2 * 97 + 1, 2 * 14 + 1, *e), 0);
   EXPECT_TRUE(KeepsPattern(*e));
   const std::vector<PathNode> chain = w->PathList;
   ASSERT_GT(chain.size(), 1000u);
-  EXPECT_EQ(chain.back().X, sx);
-  EXPECT_EQ(chain.front().X, farX);
 
   // Targets along that chain give routes of exactly 999 and 1000 points.
   const PathNode& fits = chain[chain.size() - 999];
@@ -186,12 +145,9 @@ TEST(Route, NeverLongerThanTheEmitterHolds) {
   const Points route = RouteOf(*e, 999);
   ExpectDrivable(*w, route);
   EXPECT_EQ(route.back(), (std::pair<int, int>{sx, sy}));
-
   EXPECT_EQ(FindRoute(*w, sx, sy, tooLong.X, tooLong.Y, *e), 0);
-  EXPECT_EQ(w->PathList.size(), 1000u);
   EXPECT_EQ(RouteOf(*e, 999), route) << "a failed search leaves the last route in place";
   EXPECT_EQ(e->RouteX[0], 0);
-  EXPECT_EQ(e->RouteY[0], 0);
 }
 
 }  // namespace

@@ -3,17 +3,7 @@
 namespace kv::test {
 namespace {
 
-class LightCycle : public SimWorld {
- protected:
-  TrafficLight& Light(Cell cell, int32_t state, int32_t interval) {
-    w.TrafficLightList.Last();
-    TrafficLight& l = w.TrafficLightList.Add();
-    l.CellX = cell.x, l.CellY = cell.y, l.Kind = l.State = state, l.Interval = interval;
-    l.LastSwitch = static_cast<int32_t>(p.NowMs());
-    w.ControlMap.set(cell.x, cell.y, ControlValueOfState(state));
-    return l;
-  }
-};
+using LightCycle = SimWorld;
 
 TEST_F(LightCycle, OppositeLightsSwitchTogetherEveryPhasePlusAtMostOneFrameAndSignsStay) {
   TrafficLight& green = Light({30, 40}, 3, 15000);

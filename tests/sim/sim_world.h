@@ -1,5 +1,5 @@
-// A fresh world with routes, cars and a controlled clock for simulation
-// scenarios; grids and records are written directly.
+// A fresh world with routes, cars, lights and a controlled clock for
+// simulation scenarios; grids and records are written directly.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,12 +20,11 @@ constexpr uint32_t kFrameMs = 16;
 // Cells along straight segments between the corners, both ends included.
 inline std::vector<Cell> Path(std::initializer_list<Cell> corners) {
   std::vector<Cell> cells{*corners.begin()};
-  for (Cell c : corners) {
+  for (Cell c : corners)
     for (Cell at = cells.back(); !(at == c); cells.push_back(at)) {
       at.x += (c.x > at.x) - (c.x < at.x);
       at.y += (c.y > at.y) - (c.y < at.y);
     }
-  }
   return cells;
 }
 
@@ -47,10 +46,8 @@ class SimWorld : public ::testing::Test {
     e.Interval = 1 << 30, e.LastSpawn = static_cast<int32_t>(p.NowMs());
     e.StartSpeed = 1.0f, e.ColorRange = 17;
     e.RouteLength = static_cast<int32_t>(path.size());
-    for (size_t i = 0; i < path.size(); ++i) {
-      e.RouteX[path.size() - i] = static_cast<int16_t>(path[i].x);
-      e.RouteY[path.size() - i] = static_cast<int16_t>(path[i].y);
-    }
+    for (size_t i = 0; i < path.size(); ++i)
+      e.RouteX[path.size() - i] = static_cast<int16_t>(path[i].x), e.RouteY[path.size() - i] = static_cast<int16_t>(path[i].y);
     e.TargetX = path.back().x, e.TargetY = path.back().y;
     return e;
   }
@@ -80,10 +77,13 @@ class SimWorld : public ::testing::Test {
     return car;
   }
 
-  void Remove(const Car& car) {
-    ASSERT_TRUE(w.CarList.MakeCurrent(car));
-    w.CarList.Delete();
-    w.CarCount -= 1;
+  TrafficLight& Light(Cell cell, int32_t state, int32_t interval) {
+    w.TrafficLightList.Last();
+    TrafficLight& l = w.TrafficLightList.Add();
+    l.CellX = cell.x, l.CellY = cell.y, l.Kind = l.State = state, l.Interval = interval;
+    l.LastSwitch = static_cast<int32_t>(p.NowMs());
+    w.ControlMap.set(cell.x, cell.y, ControlValueOfState(state));
+    return l;
   }
 
   bool Contains(const Car& car) const {

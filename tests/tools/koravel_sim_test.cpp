@@ -1,14 +1,10 @@
 // koravel-sim as a user's script runs it: a process with arguments, exit
 // status, standard output and files.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +18,7 @@
 #include "sim/cars.h"
 #include "sim/emitters.h"
 #include "sim/lights.h"
+#include "support/temp_files.h"
 
 namespace kv {
 namespace {
@@ -31,41 +28,23 @@ struct Result {
   std::string out, err;
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 class KoravelSim : public ::testing::Test {
  protected:
-  std::string dir;
-
-  void SetUp() override {
-    char tmpl[] = "/tmp/kv-sim-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+  kvtest::TempDir dir;
 
   Result Run(const std::string& args) {
-    Result r;
-    std::string out = dir + "/stdout", err = dir + "/stderr";
-    std::string cmd = std::string("cd '") + KV_BINARY_DIR + "' && ./koravel-sim " + args + " >'" +
-                      out + "' 2>'" + err + "'";
-    int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
+    const std::string cmd = "cd '" KV_BINARY_DIR "' && ./koravel-sim " + args + " >'" + dir.File("stdout") +
+                            "' 2>'" + dir.File("stderr") + "'";
+    const int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Text(dir.File("stdout")), Text(dir.File("stderr"))};
   }
-
-  std::string WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::string path = dir + "/" + name;
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
+  static std::string Text(const std::string& path) {
+    const kvtest::Bytes bytes = kvtest::ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+  }
+  std::string Write(const std::string& name, const kvtest::Bytes& bytes) {
+    kvtest::WriteBytes(dir.File(name), bytes);
+    return dir.File(name);
   }
 
   // A small network with a crossing, a red light and an emitter with a route.
@@ -76,17 +55,16 @@ class KoravelSim : public ::testing::Test {
     for (int y = 4; y <= 12; ++y) AddRoad(w, 8, y, 2);
     AddTrafficLight(w, p, 2 * 8, 2 * 8 - 1, 4);
     AddEmitter(w, 3, 8, 6, 2 * 12 + 1, 2 * 8 + 1);
-    std::string path = dir + "/junction.kvl";
-    EXPECT_EQ(SaveMap(w, p, path), SaveResult::Saved);
-    return path;
+    EXPECT_EQ(SaveMap(w, p, dir.File("junction.kvl")), SaveResult::Saved);
+    return dir.File("junction.kvl");
   }
 };
 
-const std::vector<uint8_t> kExample = {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 0x64, 0, 0x64, 0, 0xC0,
-                                       0xFF, 0x20, 0, 1, 0, 5, 0, 7, 0, 1, 0, 0, 0, 0, 0};
+const kvtest::Bytes kExample = {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 0x64, 0, 0x64, 0, 0xC0,
+                                0xFF, 0x20, 0, 1, 0, 5, 0, 7, 0, 1, 0, 0, 0, 0, 0};
 
 TEST_F(KoravelSim, InfoPrintsTheLoadedMap) {
-  Result r = Run("info '" + WriteBytes("example.kvl", kExample) + "'");
+  Result r = Run("info '" + Write("example.kvl", kExample) + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "{\"bounds\": [100, 100], \"view\": [-64, 32], \"roads\": [[5, 7, 1]], \"emitters\": [], "
@@ -103,13 +81,13 @@ TEST_F(KoravelSim, InfoPrintsTheLoadedMap) {
 
 TEST_F(KoravelSim, RunIsRepeatableForASeed) {
   std::string map = WriteJunctionMap();
-  Result a = Run("run '" + map + "' --frames 1500 --seed 7 --trace '" + dir + "/a.csv'");
-  Result b = Run("run '" + map + "' --frames 1500 --seed 7 --trace '" + dir + "/b.csv'");
+  Result a = Run("run '" + map + "' --frames 1500 --seed 7 --trace '" + dir.File("a.csv") + "'");
+  Result b = Run("run '" + map + "' --frames 1500 --seed 7 --trace '" + dir.File("b.csv") + "'");
   ASSERT_EQ(a.status, 0) << a.err;
   ASSERT_EQ(b.status, 0) << b.err;
   EXPECT_EQ(a.out, b.out);
-  std::string ta = Slurp(dir + "/a.csv");
-  EXPECT_EQ(ta, Slurp(dir + "/b.csv"));
+  const std::string ta = Text(dir.File("a.csv"));
+  EXPECT_EQ(ta, Text(dir.File("b.csv")));
   EXPECT_EQ(ta.rfind("frame,car,emitter,color,cell_x,cell_y,pos_x,pos_y,speed,angle,state,route_index\n", 0), 0u);
   EXPECT_GT(std::count(ta.begin(), ta.end(), '\n'), 100);
   EXPECT_NE(a.out.find("\"frames\": 1500"), std::string::npos) << a.out;
@@ -117,21 +95,17 @@ TEST_F(KoravelSim, RunIsRepeatableForASeed) {
 }
 
 TEST_F(KoravelSim, RefusedAndMissingMapsExitWithTwoAndCreateNothing) {
-  std::vector<uint8_t> bad = kExample;
+  kvtest::Bytes bad = kExample;
   bad[0] = 2;
-  std::string badPath = WriteBytes("bad.kvl", bad);
-  Result r = Run("run '" + badPath + "' --save '" + dir + "/saved.kvl' --trace '" + dir + "/t.csv'");
+  const std::string badPath = Write("bad.kvl", bad);
+  Result r = Run("run '" + badPath + "' --save '" + dir.File("saved.kvl") + "' --trace '" + dir.File("t.csv") + "'");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("Datei ist ungültig!"), std::string::npos) << r.err;
-  struct stat st {};
-  EXPECT_NE(stat((dir + "/saved.kvl").c_str(), &st), 0);
-  EXPECT_NE(stat((dir + "/t.csv").c_str(), &st), 0);
-  EXPECT_EQ(Slurp(badPath).size(), kExample.size());
-
-  r = Run("info '" + dir + "/missing.kvl'");
+  r = Run("info '" + dir.File("missing.kvl") + "'");
   EXPECT_EQ(r.status, 2);
   EXPECT_FALSE(r.err.empty());
-  EXPECT_NE(stat((dir + "/missing.kvl").c_str(), &st), 0);
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"bad.kvl", "stderr", "stdout"}));
+  EXPECT_EQ(kvtest::ReadBytes(badPath), bad);
 }
 
 TEST_F(KoravelSim, UsageErrors) {
@@ -150,7 +124,7 @@ TEST_F(KoravelSim, UsageErrors) {
 
 TEST_F(KoravelSim, RenderMatchesADirectRenderOfTheSameScene) {
   std::string map = WriteJunctionMap();
-  std::string png = dir + "/shot.png";
+  const std::string png = dir.File("shot.png");
   Result r = Run("render '" + map + "' '" + png + "' --frames 40 --seed 3");
   ASSERT_EQ(r.status, 0) << r.err;
   std::optional<RgbaImage> image = DecodeImageFile(png);
@@ -159,13 +133,12 @@ TEST_F(KoravelSim, RenderMatchesADirectRenderOfTheSameScene) {
   ASSERT_EQ(image->height, 768);
 
   // The same run drawn here, with the images of the build directory's Gfx/.
-  char old[4096];
-  ASSERT_NE(getcwd(old, sizeof old), nullptr);
-  ASSERT_EQ(chdir(KV_BINARY_DIR), 0);
+  const auto old = std::filesystem::current_path();
+  std::filesystem::current_path(KV_BINARY_DIR);
   HeadlessPlatform p{DrawMode::Rasterise, 3};
   Game game(p);
   game.LoadSprites();
-  ASSERT_EQ(chdir(old), 0);
+  std::filesystem::current_path(old);
   World& w = game.world();
   p.SetNow(1000000);
   ASSERT_EQ(LoadMap(w, p, map), LoadResult::Loaded);
