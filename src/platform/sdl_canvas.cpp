@@ -16,7 +16,9 @@
 // fontconfig makes a one-time allocation on first use that it never frees and
 // that LeakSanitizer cannot trace back to a live pointer; it is not ours, and
 // without this every sanitized test that draws text would fail at exit.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
+}
 #endif
 
 namespace kv {

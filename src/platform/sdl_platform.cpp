@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -43,6 +44,7 @@ constexpr guint kDialogWakeMs = 20;
 // Bounded GTK work per poll, so that a flood of redraws cannot starve the loop.
 constexpr int kGtkIterationsPerPoll = 16;
 constexpr int kGtkDrainLimit = 200;
+constexpr uint64_t kPumpsPerSecond = 1000;
 
 constexpr const char* kNoDisplayMessage =
     "koravel: no display available (is DISPLAY or WAYLAND_DISPLAY set?)";
@@ -183,7 +185,7 @@ std::vector<std::pair<std::string, std::vector<std::string>>> ParseFilterPattern
       if (e == std::string::npos) e = globs.size();
       std::string g = globs.substr(s, e - s);
       g.erase(0, g.find_first_not_of(' '));
-      if (!g.empty() && g[0] == '.') g.insert(0, "*");  // ".kvl" means files ending so
+      if (!g.empty() && g[0] == '.') g = "*" + g;  // ".kvl" means files ending so
       if (!g.empty()) out.push_back(g);
       s = e + 1;
     }
@@ -247,7 +249,7 @@ class SdlPlatformImpl final : public SdlPlatform {
   }
 
   ~SdlPlatformImpl() override {
-    if (relativeOn_) SDL_SetRelativeMouseMode(SDL_FALSE);
+    if (captured_) SDL_SetRelativeMouseMode(SDL_FALSE);
     canvas_.reset();
     if (renderer_) SDL_DestroyRenderer(renderer_);
     if (sdlWindow_) SDL_DestroyWindow(sdlWindow_);
@@ -289,6 +291,9 @@ class SdlPlatformImpl final : public SdlPlatform {
       gtk_window_set_type_hint(GTK_WINDOW(w), GDK_WINDOW_TYPE_HINT_UTILITY);
       gtk_window_set_deletable(GTK_WINDOW(w), FALSE);
       gtk_window_set_resizable(GTK_WINDOW(w), FALSE);
+      // Modal for the program, which stops drawing meanwhile: a click on the
+      // main window must not bury it.
+      gtk_window_set_keep_above(GTK_WINDOW(w), TRUE);
       gtk_style_context_add_class(gtk_widget_get_style_context(w), "kv-tool");
       GtkWidget* fixed = gtk_fixed_new();
       gtk_widget_set_size_request(fixed, innerWidth, innerHeight);
@@ -311,8 +316,8 @@ class SdlPlatformImpl final : public SdlPlatform {
       canvas_.reset();
       if (renderer_) SDL_DestroyRenderer(renderer_);
       renderer_ = nullptr;
-      if (relativeOn_) SDL_SetRelativeMouseMode(SDL_FALSE);
-      relativeOn_ = false;
+      if (captured_) SDL_SetRelativeMouseMode(SDL_FALSE);
+      captured_ = false;
       SDL_DestroyWindow(sdlWindow_);
       sdlWindow_ = nullptr;
       sdlHandle_ = 0;
@@ -451,7 +456,7 @@ class SdlPlatformImpl final : public SdlPlatform {
     const Uint8* state = SDL_GetKeyboardState(&count);
     for (const ScanPair& p : kScanTable) {
       bool held = static_cast<int>(p.sdl) < count && state[p.sdl];
-      keys_[p.set1] = held;
+      keys_[p.set1] = held || keyLatch_[p.set1];
     }
     keyLatch_.fill(false);
   }
@@ -463,11 +468,14 @@ class SdlPlatformImpl final : public SdlPlatform {
   void PollMouse() override {
     PumpSdl();
     if (released_) return;  // the desktop has the pointer
-    if (!relativeOn_ && sdlWindow_) {
+    if (!captured_ && sdlWindow_) {
       // Back from a dialog or requester: the focus went to the root window.
       SDL_RaiseWindow(sdlWindow_);
       SDL_SetWindowInputFocus(sdlWindow_);
-      relativeOn_ = SDL_SetRelativeMouseMode(SDL_TRUE) == 0;
+      // Where relative mode is refused, SDL still reports the motion between
+      // absolute positions, so the pointer keeps working, only unconfined.
+      SDL_SetRelativeMouseMode(SDL_TRUE);
+      captured_ = true;
       motionX_ = motionY_ = 0;
     }
     pointerX_ = std::clamp(pointerX_ + motionX_, 0, kScreenWidth - 1);
@@ -700,11 +708,19 @@ class SdlPlatformImpl final : public SdlPlatform {
     return TRUE;
   }
 
-  // Takes SDL's events into the latches and the window-event queue.
+  // Takes SDL's events into the latches and the window-event queue. Asking
+  // the display server costs a system call, and the editor polls the mouse
+  // once per record under test, so it is asked at most once a millisecond;
+  // what arrives meanwhile waits for the next poll, and presses are latched.
   void PumpSdl() {
+    const uint64_t now = SDL_GetPerformanceCounter();
+    if (now - lastPump_ >= SDL_GetPerformanceFrequency() / kPumpsPerSecond) {
+      SDL_PumpEvents();
+      lastPump_ = now;
+    }
     SDL_Event e;
     bool closeQueued = false;
-    while (SDL_PollEvent(&e)) {
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
       switch (e.type) {
         case SDL_QUIT:
           // Also what SIGINT and SIGTERM become; after a window close SDL
@@ -722,7 +738,7 @@ class SdlPlatformImpl final : public SdlPlatform {
           if (int code = Set1FromSdl(e.key.keysym.scancode)) keyLatch_[code] = true;
           break;
         case SDL_MOUSEMOTION:
-          if (relativeOn_) {
+          if (captured_) {
             motionX_ += e.motion.xrel;
             motionY_ += e.motion.yrel;
           }
@@ -743,9 +759,9 @@ class SdlPlatformImpl final : public SdlPlatform {
 
   // Gives the pointer back to the desktop where the program's own pointer is.
   void SuspendCapture() {
-    if (!relativeOn_) return;
+    if (!captured_) return;
     SDL_SetRelativeMouseMode(SDL_FALSE);
-    relativeOn_ = false;
+    captured_ = false;
     if (sdlWindow_ && renderer_) {
       int wx = pointerX_, wy = pointerY_;
       SDL_RenderLogicalToWindow(renderer_, static_cast<float>(pointerX_),
@@ -767,6 +783,7 @@ class SdlPlatformImpl final : public SdlPlatform {
 
   void RunModal(GtkWidget* dialog) {
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     gtk_widget_show(dialog);
     TakeFocus(dialog);
     response_ = gtk_dialog_run(GTK_DIALOG(dialog));
@@ -806,7 +823,13 @@ class SdlPlatformImpl final : public SdlPlatform {
     const size_t cut = defaultPath.rfind('\\');
     const std::string dir = cut == std::string::npos ? "" : defaultPath.substr(0, cut + 1);
     const std::string name = cut == std::string::npos ? defaultPath : defaultPath.substr(cut + 1);
-    if (!dir.empty()) gtk_file_chooser_set_current_folder(chooser, HostPath(dir).c_str());
+    if (!dir.empty()) {
+      gtk_file_chooser_set_current_folder(chooser, HostPath(dir).c_str());
+    } else {
+      gchar* cwd = g_get_current_dir();  // not GTK's default, the recent files
+      gtk_file_chooser_set_current_folder(chooser, cwd);
+      g_free(cwd);
+    }
     if (!name.empty()) {
       if (save)
         gtk_file_chooser_set_current_name(chooser, ValidUtf8(name).c_str());
@@ -878,6 +901,7 @@ class SdlPlatformImpl final : public SdlPlatform {
   SDL_Renderer* renderer_ = nullptr;
   std::unique_ptr<SdlCanvas> canvas_;
   uint64_t frameTicks_ = 0;
+  uint64_t lastPump_ = 0;
   uint64_t frameDeadline_ = 0;
 
   std::map<WindowHandle, std::unique_ptr<ToolWindow>> tools_;
@@ -893,7 +917,7 @@ class SdlPlatformImpl final : public SdlPlatform {
   int motionX_ = 0, motionY_ = 0;
   std::array<bool, 4> buttons_{}, buttonHeld_{}, buttonLatch_{};
   bool released_ = false;
-  bool relativeOn_ = false;
+  bool captured_ = false;  // relative mode asked for and the motion counted
 
   std::mt19937 rng_;
 };

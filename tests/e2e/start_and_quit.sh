@@ -81,10 +81,18 @@ wait_exit() {
   done
 }
 
+# Starts the program in directory $1 and waits for its window.
 start_program() {
-  (cd "$BIN_DIR" && exec ./koravel) >"$LOG" 2>&1 &
+  (cd "$1" && exec "$BIN_DIR/koravel") >"$LOG" 2>&1 &
   PID=$!
-  WID=$(wait_window "^$TITLE\$" 60) || fail "the main window did not appear"
+  WID=""
+  for _ in $(seq 600); do
+    WID=$(xdotool search --name "^$TITLE\$" 2>/dev/null | head -n 1)
+    [ -n "$WID" ] && break
+    kill -0 "$PID" 2>/dev/null || fail "the program ended before its window appeared (in $1)"
+    sleep 0.1
+  done
+  [ -n "$WID" ] || fail "the main window did not appear (in $1)"
   eval "$(xdotool getwindowgeometry --shell "$WID")"
   [ "$WIDTH" = 1024 ] && [ "$HEIGHT" = 768 ] || fail "client area is ${WIDTH}x${HEIGHT}, not 1024x768"
   WX=$X
@@ -133,18 +141,57 @@ answer_requester() {
   fi
 }
 
-# --- 1. Start-up, drawing, pointer, clicks and the map keys -----------------
-start_program
+# Working directories of our own: the images of the build and either an
+# empty start map (a still scene whatever the shipped start map holds) or none.
+EMPTY_DIR="$WORK/empty"
+NOMAP_DIR="$WORK/nomap"
+mkdir -p "$EMPTY_DIR" "$NOMAP_DIR"
+ln -s "$BIN_DIR/Gfx" "$EMPTY_DIR/Gfx"
+ln -s "$BIN_DIR/Gfx" "$NOMAP_DIR/Gfx"
+# Signature, 100 x 100 tiles, view 0,0, no roads, emitters or lights.
+printf '\x01\x03\x05\x07\x09\x0b\x0d\x0f\x11\x13\x64\x00\x64\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00' \
+  >"$EMPTY_DIR/hightraffic"
+
+# A window's close box: what a window manager sends, WM_DELETE_WINDOW.
+cat >"$WORK/close.c" <<'EOF'
+#include <X11/Xlib.h>
+#include <stdlib.h>
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  Display* d = XOpenDisplay(NULL);
+  if (!d) return 2;
+  Window w = (Window)strtoul(argv[1], NULL, 0);
+  XEvent e = {0};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = w;
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, w, False, NoEventMask, &e);
+  XCloseDisplay(d);
+  return 0;
+}
+EOF
+cc -o "$WORK/close" "$WORK/close.c" -lX11 || fail "cannot build the close-request helper"
+
+# --- 1. Start-up with the shipped start map ---------------------------------
+start_program "$BIN_DIR"
 shot "$SHOTS/start.png"
 colours=$(convert "$SHOTS/start.png" -crop "1024x768+$WX+$WY" +repage -format %k info:)
 [ "$colours" -gt 16 ] || fail "the window shows $colours colours: nothing was drawn"
+hold_key Escape
+expect_exit_zero "start-up and Escape held"
 
+# --- 2. Pointer, clicks and the map keys on an empty map --------------------
+start_program "$EMPTY_DIR"
+shot "$WORK/empty.png"
 # The program's pointer starts in the middle: nothing scrolls by itself.
 sleep 1
 shot "$WORK/still.png"
-[ "$(pixels_differ "$SHOTS/start.png" "$WORK/still.png" 1024 768 0 0)" = 0 ] ||
+[ "$(pixels_differ "$WORK/empty.png" "$WORK/still.png" 1024 768 0 0)" = 0 ] ||
   fail "the screen changed without any input"
-echo "ok: start-up draws a steady screen"
+echo "ok: an empty map gives a steady screen"
 
 # Relative motion moves the program's pointer: to the first road tool (from
 # the centre 512,384 to 36,734), a quick click selects it, then onto the map
@@ -171,8 +218,8 @@ hold_key s
 answer_requester "Speichern" "$SHOTS/saved.kvl"
 for _ in $(seq 50); do [ -s "$SHOTS/saved.kvl" ] && break; sleep 0.1; done
 [ -s "$SHOTS/saved.kvl" ] || fail "no map was saved at the chosen path"
-cmp -s -n 10 "$SHOTS/saved.kvl" "$BIN_DIR/hightraffic" || fail "the saved map has no map signature"
-[ "$(stat -c %s "$SHOTS/saved.kvl")" -gt "$(stat -c %s "$BIN_DIR/hightraffic")" ] ||
+cmp -s -n 10 "$SHOTS/saved.kvl" "$EMPTY_DIR/hightraffic" || fail "the saved map has no map signature"
+[ "$(stat -c %s "$SHOTS/saved.kvl")" -gt "$(stat -c %s "$EMPTY_DIR/hightraffic")" ] ||
   fail "the saved map does not hold the new road"
 # The key went up while the requester had the keyboard: it must not count as
 # still held, or the requester would come back.
@@ -207,45 +254,99 @@ shot "$WORK/loaded.png"
   fail "the opened map does not look like the saved one"
 echo "ok: O opens the saved map"
 
-hold_key Escape
-expect_exit_zero "Escape held"
-
-# --- 2. Other ways to end ---------------------------------------------------
-start_program
 xdotool key Escape  # pressed and released between two frames
 expect_exit_zero "Escape tapped"
 
-start_program
-kill -TERM "$PID"
-expect_exit_zero "SIGTERM"
+# --- 3. A configuration dialog ----------------------------------------------
+# Road tool, road at (200,200); emitter tool (421,734), emitter on that road.
+start_program "$EMPTY_DIR"
+xdotool mousemove_relative -- -476 350
+sleep 0.3
+xdotool click 1
+sleep 0.3
+xdotool mousemove_relative -- 164 -534
+sleep 0.3
+xdotool click 1
+sleep 0.5
+shot "$WORK/road_only.png"
+xdotool mousemove_relative -- 221 534
+sleep 0.3
+xdotool click 1
+sleep 0.3
+xdotool mousemove_relative -- -221 -534
+sleep 0.3
+xdotool click 1
+sleep 0.5
+shot "$WORK/emitter.png"
+[ "$(pixels_differ "$WORK/road_only.png" "$WORK/emitter.png" 128 128 136 136)" -gt 0 ] ||
+  fail "no emitter was placed"
 
-# The window's close box: what a window manager sends, WM_DELETE_WINDOW.
-cat >"$WORK/close.c" <<'EOF'
-#include <X11/Xlib.h>
-#include <stdlib.h>
-int main(int argc, char** argv) {
-  if (argc < 2) return 2;
-  Display* d = XOpenDisplay(NULL);
-  if (!d) return 2;
-  Window w = (Window)strtoul(argv[1], NULL, 0);
-  XEvent e = {0};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = w;
-  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-  e.xclient.format = 32;
-  e.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
-  e.xclient.data.l[1] = CurrentTime;
-  XSendEvent(d, w, False, NoEventMask, &e);
-  XCloseDisplay(d);
-  return 0;
+# Two releases 200 ms apart: a double click even when a loaded machine
+# stretches frames to 100 ms, which would merge quicker clicks into one.
+double_click() {
+  xdotool mousedown 1
+  sleep 0.05
+  xdotool mouseup 1
+  sleep 0.15
+  xdotool mousedown 1
+  sleep 0.05
+  xdotool mouseup 1
 }
-EOF
-cc -o "$WORK/close" "$WORK/close.c" -lX11 || fail "cannot build the close-request helper"
-start_program
+
+open_dialog() {
+  for _ in 1 2 3; do
+    double_click
+    if DID=$(wait_window "^Emitter konfigurieren\$" 5); then
+      sleep 1
+      return 0
+    fi
+  done
+  fail "a double click did not open the emitter dialog"
+}
+
+# A window manager may close the tool window although it has no close box:
+# that answers "Abbrechen".
+open_dialog
+shot "$SHOTS/dialog.png"
+eval "$(xdotool getwindowgeometry --shell "$DID")"
+[ "$X,$Y,$WIDTH,$HEIGHT" = "500,500,400,400" ] ||
+  fail "the dialog's client area is ${WIDTH}x${HEIGHT} at $X,$Y, not 400x400 at 500,500"
+"$WORK/close" "$DID" || fail "cannot send the close request"
+window_gone "^Emitter konfigurieren\$" 10 || fail "closing the dialog's window did not cancel it"
+sleep 0.5
+echo "ok: the emitter dialog opens at its place and size; closing its window cancels it"
+
+# The button "Emitter löschen" (130,335 135 x 30), clicked with the desktop pointer.
+open_dialog
+eval "$(xdotool getwindowgeometry --shell "$DID")"
+xdotool mousemove $((X + 197)) $((Y + 350)) click 1
+window_gone "^Emitter konfigurieren\$" 10 || fail "the delete button did not close the dialog"
+sleep 0.5
+shot "$WORK/deleted.png"
+[ "$(pixels_differ "$WORK/road_only.png" "$WORK/deleted.png" 128 128 136 136)" = 0 ] ||
+  fail "the emitter is still there after deleting it in its dialog"
+echo "ok: the dialog's buttons reach the program"
+
+hold_key Escape
+expect_exit_zero "Escape after the dialog"
+
+# --- 4. A message box at start-up, and other ways to end --------------------
+# Without a start map the program says so before its first frame.
+start_program "$NOMAP_DIR"
+wait_window "^Fehler!\$" 20 >/dev/null || fail "no message box for the missing start map"
+sleep 0.5
+xdotool key Return
+window_gone "^Fehler!\$" 10 || fail "the start-up message box did not close"
+sleep 0.5
+kill -TERM "$PID"
+expect_exit_zero "message at start-up, then SIGTERM"
+
+# The main window's close box.
+start_program "$EMPTY_DIR"
 "$WORK/close" "$WID" || fail "cannot send the close request"
 expect_exit_zero "window close request"
 
-# --- 3. No display ----------------------------------------------------------
+# --- 5. No display ----------------------------------------------------------
 (cd "$BIN_DIR" && exec env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER \
   timeout -k 2 20 ./koravel) >"$WORK/out.txt" 2>"$WORK/err.txt"
 rc=$?
