@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/datafile.h"
 
@@ -85,7 +86,7 @@ class Platform {
   virtual void SetOverlayMode(int flags) = 0;
   virtual void DrawRect(int x, int y, int width, int height, Color color = RGB(0, 0, 0)) = 0;
   // Returns the x coordinate just after the text.
-  virtual int DrawLabel(int x, int y, const std::string& utf8Text, Color color) = 0;
+  virtual int DrawLabel(int x, int y, std::string_view utf8Text, Color color) = 0;
 
   // Keyboard and mouse.
   virtual void PollKeyboard() = 0;

@@ -62,7 +62,7 @@ bool ClipToScreen(int64_t x, int64_t y, int64_t width, int64_t height, SDL_Rect&
 
 // Decodes one code point and advances i; a malformed sequence yields the
 // replacement character and skips one byte.
-char32_t NextCodePoint(const std::string& text, size_t& i) {
+char32_t NextCodePoint(std::string_view text, size_t& i) {
   auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
   uint8_t lead = byte(i);
   if (lead < 0x80) {
@@ -207,7 +207,7 @@ struct SdlCanvas::Impl {
   void MakeGlyph(char32_t cp, Glyph& glyph);
   void DropGlyph(Glyph& glyph);
   // Width of the text in pixels; 0 for empty text.
-  int MeasureLabel(const std::string& text);
+  int MeasureLabel(std::string_view text);
 };
 
 SdlCanvas::Impl::~Impl() {
@@ -342,7 +342,7 @@ const Glyph& SdlCanvas::Impl::GlyphFor(char32_t cp) {
   return glyph;
 }
 
-int SdlCanvas::Impl::MeasureLabel(const std::string& text) {
+int SdlCanvas::Impl::MeasureLabel(std::string_view text) {
   int width = 0;
   char32_t previous = 0;
   for (size_t i = 0; i < text.size();) {
@@ -523,7 +523,7 @@ void SdlCanvas::DrawRect(int x, int y, int width, int height, Color color) {
   SDL_RenderFillRects(impl_->renderer, rects.data(), count);
 }
 
-int SdlCanvas::DrawLabel(int x, int y, const std::string& utf8Text, Color color) {
+int SdlCanvas::DrawLabel(int x, int y, std::string_view utf8Text, Color color) {
   if (utf8Text.empty()) return x;
   impl_->EnsureFont();
   const int width = impl_->MeasureLabel(utf8Text);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -48,7 +49,7 @@ class SdlCanvas {
   void EndOverlay();
   void SetOverlayMode(int flags);
   void DrawRect(int x, int y, int width, int height, Color color);
-  int DrawLabel(int x, int y, const std::string& utf8Text, Color color);
+  int DrawLabel(int x, int y, std::string_view utf8Text, Color color);
 
   // Copies the current back buffer as RGB rows, 3 bytes per pixel in the
   // order R G B; empty in kCountOnly mode.

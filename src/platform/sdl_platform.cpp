@@ -444,7 +444,7 @@ class SdlPlatformImpl final : public SdlPlatform {
   void DrawRect(int x, int y, int width, int height, Color color) override {
     if (canvas_) canvas_->DrawRect(x, y, width, height, color);
   }
-  int DrawLabel(int x, int y, const std::string& utf8Text, Color color) override {
+  int DrawLabel(int x, int y, std::string_view utf8Text, Color color) override {
     return canvas_ ? canvas_->DrawLabel(x, y, utf8Text, color) : x;
   }
 

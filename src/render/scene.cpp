@@ -1,9 +1,11 @@
 #include "render/scene.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -54,11 +56,10 @@ constexpr int kPointerHalf = 3;
 
 constexpr int kHudColumn2 = 200;
 constexpr int kHudRowStep = 15;
-constexpr size_t kCursorLabelCapacity = 48;  // prefix, two 11-character numbers, '/'
 
 struct FixedLabel {
   int x, y;
-  std::string text;
+  std::string_view text;
 };
 
 // Constant texts live once, so drawing them costs no allocation per frame.
@@ -96,17 +97,28 @@ struct ScreenArea {
   }
 };
 
-// Too long for the string's own buffer: one allocation, reserved up front so
-// the appends do not grow it again.
-std::string CursorLabel(const char* prefix, int32_t a, int32_t b) {
-  std::string text;
-  text.reserve(kCursorLabelCapacity);
-  text += prefix;
-  text += FormatInt(a);
-  text += '/';
-  text += FormatInt(b);
-  return text;
-}
+// A HUD line composed in place: the frame allocates nothing for its texts.
+class HudText {
+ public:
+  explicit HudText(std::string_view prefix) { Append(prefix); }
+  HudText& Append(std::string_view text) {
+    size_t n = std::min(text.size(), sizeof buf_ - len_);
+    std::copy_n(text.data(), n, buf_ + len_);
+    len_ += n;
+    return *this;
+  }
+  // Decimal with a leading minus, as FormatInt writes it.
+  HudText& Append(int32_t value) {
+    auto [end, ec] = std::to_chars(buf_ + len_, buf_ + sizeof buf_, value);
+    if (ec == std::errc()) len_ = static_cast<size_t>(end - buf_);
+    return *this;
+  }
+  std::string_view view() const { return {buf_, len_}; }
+
+ private:
+  char buf_[64];
+  size_t len_ = 0;
+};
 
 void DrawGrass(const World& w, Platform& p, const ScreenArea& screen) {
   int64_t gx0, gx1, gy0, gy1;
@@ -135,13 +147,16 @@ void DrawSelectedEmitter(const World& w, Platform& p, const ScreenArea& screen, 
 }
 
 void DrawHud(const World& w, Platform& p) {
-  p.DrawLabel(0, 0, CursorLabel("Cursor TileMap: ", w.CursorTileX, w.CursorTileY), kHudColor);
-  p.DrawLabel(0, kHudRowStep, CursorLabel("Cursor MoveMap: ", w.CursorCellX, w.CursorCellY),
+  p.DrawLabel(0, 0,
+              HudText("Cursor TileMap: ").Append(w.CursorTileX).Append("/").Append(w.CursorTileY).view(),
               kHudColor);
-  // Short enough to stay in the string's own buffer for any realistic count.
-  p.DrawLabel(kHudColumn2, 0, "Cars: " + FormatInt(w.CarCount), kHudColor);
-  p.DrawLabel(kHudColumn2, kHudRowStep, "Roads: " + FormatInt(w.RoadCount), kHudColor);
-  p.DrawLabel(kHudColumn2, 2 * kHudRowStep, "Emitters: " + FormatInt(w.EmitterCount), kHudColor);
+  p.DrawLabel(0, kHudRowStep,
+              HudText("Cursor MoveMap: ").Append(w.CursorCellX).Append("/").Append(w.CursorCellY).view(),
+              kHudColor);
+  p.DrawLabel(kHudColumn2, 0, HudText("Cars: ").Append(w.CarCount).view(), kHudColor);
+  p.DrawLabel(kHudColumn2, kHudRowStep, HudText("Roads: ").Append(w.RoadCount).view(), kHudColor);
+  p.DrawLabel(kHudColumn2, 2 * kHudRowStep, HudText("Emitters: ").Append(w.EmitterCount).view(),
+              kHudColor);
   for (const FixedLabel& label : kHelpLabels) p.DrawLabel(label.x, label.y, label.text, kHudColor);
 }
 

@@ -38,8 +38,8 @@ class Recorder : public HeadlessPlatform {
   void DrawSpriteKeyed(SpriteHandle s, int x, int y) override { calls.push_back({"Keyed", x, y, s, {}}); }
   void DrawRotSprite(RotSpriteHandle r, int x, int y, int) override { calls.push_back({"Rot", x, y, r, {}}); }
   void DrawRect(int x, int y, int, int, Color c) override { calls.push_back({"Rect", x, y, c, {}}); }
-  int DrawLabel(int x, int y, const std::string& t, Color c) override {
-    calls.push_back({"Label", x, y, c, t});
+  int DrawLabel(int x, int y, std::string_view t, Color c) override {
+    calls.push_back({"Label", x, y, c, std::string(t)});
     return x;
   }
   void Frame() {
