@@ -2,6 +2,8 @@
 // GTK 3 for the tool windows, file choosers and the message box.
 #include "platform/sdl_platform.h"
 
+#include <ctime>
+
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <gtk/gtk.h>
@@ -651,7 +653,14 @@ class SdlPlatformImpl final : public SdlPlatform {
     return static_cast<int32_t>((r * (static_cast<uint64_t>(max) + 1)) >> 32);
   }
 
-  uint32_t NowMs() override { return SDL_GetTicks(); }
+  // Milliseconds since the system started, as the timers expect: a fresh
+  // emitter (last spawn 0) then spawns at once instead of after its interval.
+  uint32_t NowMs() override {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                                 static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+  }
 
  private:
   static constexpr const char* kCancelText = "Abbrechen";
