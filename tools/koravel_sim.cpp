@@ -1,7 +1,7 @@
 // koravel-sim: the program's own world and procedures without a window.
 //
 //   koravel-sim info MAP
-//   koravel-sim run MAP [--frames N] [--frame-ms MS] [--seed S] [--trace FILE] [--save FILE]
+//   koravel-sim run MAP [--frames N] [--frame-ms MS] [--seed S] [--fill N] [--trace FILE] [--save FILE]
 //   koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--seed S]
 //
 // Exit status: 0 success, 1 usage error, 2 map unreadable or refused.
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "stress_map.h"
 #include "app/game.h"
 #include "mapfile/mapfile.h"
 #include "platform/headless_platform.h"
@@ -27,11 +28,14 @@ namespace kv {
 namespace {
 
 constexpr uint32_t kLoadClockMs = 1000000;
+// One car per lane cell at most.
+constexpr int64_t kMaxFill = int64_t{CellGrid::kMax + 1} * (CellGrid::kMax + 1);
 
 constexpr const char* kUsage =
     "usage:\n"
     "  koravel-sim info MAP\n"
-    "  koravel-sim run MAP [--frames N] [--frame-ms MS] [--seed S] [--trace FILE] [--save FILE]\n"
+    "  koravel-sim run MAP [--frames N] [--frame-ms MS] [--seed S] [--fill N] [--trace FILE]\n"
+    "                  [--save FILE]\n"
     "  koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--seed S]\n"
     "  koravel-sim --help\n";
 
@@ -45,13 +49,18 @@ constexpr const char* kHelp =
     "  [[cellX, cellY, state, interval], ...], \"lanes\" and \"control\"\n"
     "  [[x, y, value], ...] for every lane cell with a non-zero code, row by row.\n"
     "\n"
-    "run MAP [--frames N] [--frame-ms MS] [--seed S] [--trace FILE] [--save FILE]\n"
+    "run MAP [--frames N] [--frame-ms MS] [--seed S] [--fill N] [--trace FILE] [--save FILE]\n"
     "  Loads the map and simulates N frames (default 3600): each frame sets the\n"
     "  clock to 1000000 + k * MS ms (MS default 16; the map loads at 1000000),\n"
     "  then switches the lights, lets the emitters spawn and moves the cars.\n"
     "  Random numbers come from std::mt19937 seeded with S (default 1), so a run\n"
     "  is repeatable. Prints one JSON object: \"frames\", \"spawned\", \"arrived\",\n"
     "  \"left_grid\", \"cars\", \"roads\", \"emitters\", \"lights\", \"mean_trip_frames\".\n"
+    "  --fill N puts N cars on the map before the first frame (for load tests):\n"
+    "    on free lane cells along the routes of the emitters that spawn, each\n"
+    "    heading along its route with a start speed and colour as its emitter\n"
+    "    would give; placed from the seed, so repeatable; fewer when the routes\n"
+    "    have no more free cells. They do not count as spawned.\n"
     "  --trace FILE writes one CSV row per car after every frame:\n"
     "    frame,car,emitter,color,cell_x,cell_y,pos_x,pos_y,speed,angle,state,route_index\n"
     "  --save FILE saves the map after the run.\n"
@@ -82,6 +91,7 @@ std::optional<int64_t> ParseNumber(const char* text, int64_t lo, int64_t hi) {
 struct Options {
   std::string command, map, out, trace, save;
   int64_t frames = -1;
+  int64_t fill = 0;
   int64_t frameMs = 16;
   uint32_t seed = 1;
 };
@@ -100,9 +110,10 @@ int Parse(int argc, char** argv, Options& o) {
       (void)name;
       return argv[++i];
     };
-    if (a == "--frames" || a == "--frame-ms" || a == "--seed" || a == "--trace" || a == "--save") {
+    if (a == "--frames" || a == "--frame-ms" || a == "--seed" || a == "--fill" || a == "--trace" ||
+        a == "--save") {
       if (o.command == "info") return UsageError(("info takes no option " + a).c_str());
-      if (o.command == "render" && (a == "--trace" || a == "--save"))
+      if (o.command == "render" && (a == "--trace" || a == "--save" || a == "--fill"))
         return UsageError(("render takes no option " + a).c_str());
       const char* v = value(a.c_str());
       if (!v) return UsageError((a + " needs a value").c_str());
@@ -118,6 +129,10 @@ int Parse(int argc, char** argv, Options& o) {
         auto n = ParseNumber(v, 0, UINT32_MAX);
         if (!n) return UsageError("--seed takes a whole number from 0 to 4294967295");
         o.seed = static_cast<uint32_t>(*n);
+      } else if (a == "--fill") {
+        auto n = ParseNumber(v, 0, kMaxFill);
+        if (!n) return UsageError("--fill takes a whole number of cars from 0 to 40401");
+        o.fill = *n;
       } else if (a == "--trace") {
         o.trace = v;
       } else {
@@ -256,6 +271,8 @@ int Main(int argc, char** argv) {
     std::fputs("frame,car,emitter,color,cell_x,cell_y,pos_x,pos_y,speed,angle,state,route_index\n",
                trace.get());
   }
+
+  if (o.fill > 0) stress::FillWithCars(w, static_cast<int>(o.fill), o.seed);
 
   for (int64_t k = 1; k <= o.frames; ++k) {
     p.SetNow(static_cast<uint32_t>(kLoadClockMs + static_cast<uint64_t>(k) * static_cast<uint64_t>(o.frameMs)));

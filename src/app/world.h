@@ -125,6 +125,38 @@ struct TrafficStats {
   uint64_t ArrivedTripFrames = 0;  // sum over arrived cars of (arrival - spawn frame)
 };
 
+// Where the cars stand, by heading and square of the map, so that MoveCars
+// compares a car only with the cars near it that head its way. Working data
+// of one pass of MoveCars, rebuilt at its start; kept here so that its
+// storage is reused.
+struct CarSquares {
+  // A car as the following check sees it, copied so that a look into a
+  // square reads one short run of memory; Order is the car's place in CarList.
+  struct Entry {
+    float PosX = 0.0f, PosY = 0.0f;
+    int32_t Angle = 0;
+    uint32_t Order = 0;
+  };
+  // The slots of one square in Entries: from First, Used of them taken (by
+  // cars that left too); its room ends at the next square's First.
+  struct Square {
+    uint32_t First = 0;
+    uint32_t Used = 0;
+  };
+  // Where the car of each Order is filed: Slot in Entries, or in Elsewhere.
+  struct Place {
+    Car* Record = nullptr;
+    uint32_t Square = 0;
+    uint32_t Slot = 0;
+    bool InElsewhere = false;
+  };
+  std::vector<Square> Squares;       // one more at the end
+  std::vector<Entry> Entries;        // square by square, each with room for cars moving in
+  std::vector<Entry> Elsewhere;      // cars in no square or without room: always looked at
+  std::vector<Place> Places;         // by Order
+  std::vector<uint32_t> Candidates;  // Orders met by one car's check
+};
+
 struct World {
   int32_t ScreenWidth = 1024, ScreenHeight = 768;
   int32_t TileMapWidth = 100, TileMapHeight = 100;
@@ -143,6 +175,8 @@ struct World {
 
   // Working data of the route search.
   std::vector<PathNode> OpenList, ClosedList, PathList;
+  // Working data of the car pass.
+  CarSquares NearCars;
 
   int32_t RoadCount = 0, CarCount = 0, EmitterCount = 0, LightCount = 0;
   int32_t ViewX = 0, ViewY = 0;

@@ -1,8 +1,10 @@
 #include "sim/cars.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace kv {
 
@@ -29,6 +31,25 @@ constexpr int32_t kLastDrivableCell = CellGrid::kMax - 1;
 
 constexpr int32_t kRedLight = 1;
 constexpr int32_t kYieldSign = 2;
+
+// The following check looks at most this far in x and in y.
+constexpr float kWidestFollowRange = 384.0f;
+
+// The car index files each car heading along an axis by its heading and by
+// the square of 64 px it stands in. The squares cover the map and a border
+// wide enough for any car that has just driven off it. Cars elsewhere, at NaN
+// or at other angles are kept in one list that every check looks at.
+constexpr float kSquarePixels = 64.0f;
+constexpr float kSquaresOrigin = -256.0f;
+constexpr int kSquaresPerSide = 58;  // up to world pixel 3456
+constexpr uint32_t kSquaresPerHeading = kSquaresPerSide * kSquaresPerSide;
+constexpr int32_t kAxisHeadings[] = {0, 90, 180, 270};
+constexpr uint32_t kHeadings = 4;
+constexpr uint32_t kNotFiled = kHeadings * kSquaresPerHeading;
+// Room each square keeps for cars that drive or turn into it during the pass.
+constexpr uint32_t kRoomPerSquare = 1;
+// Order of a slot whose car drove on or was removed.
+constexpr uint32_t kLeft = UINT32_MAX;
 
 // A strip of cells relative to a car's cell, both ends included.
 struct Strip {
@@ -124,10 +145,203 @@ void RemoveCurrentCar(World& w) {
   w.CarCount -= 1;
 }
 
+// Square number along one axis, unclamped; NaN stays NaN.
+float SquareAlong(float v) { return std::floor((v - kSquaresOrigin) / kSquarePixels); }
+
+bool OnSquares(float x, float y) {
+  const float sx = SquareAlong(x), sy = SquareAlong(y);
+  return sx >= 0.0f && sx < kSquaresPerSide && sy >= 0.0f && sy < kSquaresPerSide;
+}
+
+uint32_t SquareIndex(uint32_t heading, int x, int y) {
+  return heading * kSquaresPerHeading + static_cast<uint32_t>(y) * kSquaresPerSide + static_cast<uint32_t>(x);
+}
+
+// The square a car is filed in, or kNotFiled.
+uint32_t SquareOf(float x, float y, int32_t angle) {
+  if (!OnSquares(x, y)) return kNotFiled;
+  for (uint32_t h = 0; h < kHeadings; ++h)
+    if (angle == kAxisHeadings[h])
+      return SquareIndex(h, static_cast<int>(SquareAlong(x)), static_cast<int>(SquareAlong(y)));
+  return kNotFiled;
+}
+
+// First and last square along one axis that can hold a position in (lo, hi).
+// SquareAlong never decreases with its argument, so this misses none.
+void SquareSpan(float lo, float hi, int& first, int& last) {
+  first = static_cast<int>(std::clamp(SquareAlong(lo), 0.0f, kSquaresPerSide - 1.0f));
+  last = static_cast<int>(std::clamp(SquareAlong(hi), 0.0f, kSquaresPerSide - 1.0f));
+}
+
+CarSquares::Entry EntryOf(const Car& car, uint32_t order) {
+  return {car.PosX, car.PosY, car.Angle, order};
+}
+
+// Files the car of `order` in its square, or Elsewhere when it has no room.
+void File(CarSquares& index, uint32_t order, uint32_t square, const CarSquares::Entry& entry) {
+  CarSquares::Place& place = index.Places[order];
+  place.Square = square;
+  if (square != kNotFiled) {
+    CarSquares::Square& slots = index.Squares[square];
+    if (slots.First + slots.Used < index.Squares[square + 1].First) {
+      place.InElsewhere = false;
+      place.Slot = slots.First + slots.Used++;
+      index.Entries[place.Slot] = entry;
+      return;
+    }
+  }
+  place.InElsewhere = true;
+  place.Slot = static_cast<uint32_t>(index.Elsewhere.size());
+  index.Elsewhere.push_back(entry);
+}
+
+void Unfile(CarSquares& index, uint32_t order) {
+  const CarSquares::Place& place = index.Places[order];
+  if (!place.InElsewhere) {
+    index.Entries[place.Slot].Order = kLeft;
+    return;
+  }
+  const CarSquares::Entry moved = index.Elsewhere.back();
+  index.Elsewhere[place.Slot] = moved;
+  index.Places[moved.Order].Slot = place.Slot;
+  index.Elsewhere.pop_back();
+}
+
+// Files every car of the list, Order = its place in the list.
+void RebuildIndex(World& w) {
+  CarSquares& index = w.NearCars;
+  index.Squares.resize(kNotFiled + 1);
+  for (CarSquares::Square& square : index.Squares) square.Used = 0;
+  index.Places.clear();
+  index.Elsewhere.clear();
+  for (Car& car : w.CarList) {
+    const uint32_t square = SquareOf(car.PosX, car.PosY, car.Angle);
+    if (square != kNotFiled) index.Squares[square].Used += 1;
+    index.Places.push_back({&car, square, 0, false});
+  }
+  uint32_t first = 0;
+  for (uint32_t square = 0; square < kNotFiled; ++square) {
+    CarSquares::Square& slots = index.Squares[square];
+    slots.First = first;
+    first += slots.Used + kRoomPerSquare;
+    slots.Used = 0;
+  }
+  index.Squares[kNotFiled].First = first;
+  index.Entries.resize(first);
+  for (uint32_t order = 0; order < index.Places.size(); ++order) {
+    const CarSquares::Place& place = index.Places[order];
+    File(index, order, place.Square, EntryOf(*place.Record, order));
+  }
+}
+
+// After the car's move: its entry follows its new position and angle.
+void Refile(CarSquares& index, uint32_t order, const Car& car) {
+  const uint32_t square = SquareOf(car.PosX, car.PosY, car.Angle);
+  const CarSquares::Place& place = index.Places[order];
+  if (square == place.Square) {
+    (place.InElsewhere ? index.Elsewhere : index.Entries)[place.Slot] = EntryOf(car, order);
+    return;
+  }
+  Unfile(index, order);
+  File(index, order, square, EntryOf(car, order));
+}
+
+// Where FollowCar can find a car ahead, relative to the checking car: dx and
+// dy below `reach` in size and, for a heading along an axis, the signs that
+// its bearing test leaves (heading right: the bearing rounds to 0..44 only for
+// dx >= 0 and dy >= 0; down: dy > 0; left: dx < 0; up: dy < 0). Other headings
+// keep the whole square around the car.
+struct FrontBox {
+  float left, right, up, down;  // extents from the car, at most `reach`
+  int32_t angle;
+
+  FrontBox(int32_t heading, float reach) : left(reach), right(reach), up(reach), down(reach), angle(heading) {
+    if (angle == 0) left = up = 0.0f;
+    if (angle == 90) up = 0.0f;
+    if (angle == 180) right = 0.0f;
+    if (angle == 270) down = 0.0f;
+  }
+
+  bool Contains(float dx, float dy) const {
+    if (!(std::fabs(dx) < std::max(left, right) && std::fabs(dy) < std::max(up, down))) return false;
+    switch (angle) {
+      case 0: return dx >= 0.0f && dy >= 0.0f;
+      case 90: return dy > 0.0f;
+      case 180: return dx < 0.0f;
+      case 270: return dy < 0.0f;
+      default: return true;
+    }
+  }
+};
+
+// Collects, in list order, the cars after `after` that the following check
+// could act on while the checking car stands at (px, py) or (sx, sy) and
+// looks at most `reach` far: those passing FollowCar's angle test and lying in
+// the front box, so a car left out would have been passed over there too.
+void GatherNearCars(CarSquares& index, int32_t angle, float px, float py, float sx, float sy,
+                    float reach, uint32_t self, int64_t after) {
+  std::vector<uint32_t>& found = index.Candidates;
+  found.clear();
+  const FrontBox box(angle, reach);
+  auto consider = [&](const CarSquares::Entry* e, const CarSquares::Entry* end) {
+    for (; e != end; ++e) {
+      if (e->Order == self || e->Order == kLeft || e->Order <= after) continue;
+      if (std::llabs(int64_t{e->Angle} - angle) >= kSameHeadingDegrees) continue;
+      if (box.Contains(e->PosX - px, e->PosY - py) || box.Contains(e->PosX - sx, e->PosY - sy))
+        found.push_back(e->Order);
+    }
+  };
+  // One pixel more on every side covers the rounding of the differences.
+  constexpr float kMargin = 1.0f;
+  int x0, x1, y0, y1;
+  SquareSpan(std::min(px, sx) - box.left - kMargin, std::max(px, sx) + box.right + kMargin, x0, x1);
+  SquareSpan(std::min(py, sy) - box.up - kMargin, std::max(py, sy) + box.down + kMargin, y0, y1);
+  const CarSquares::Entry* entries = index.Entries.data();
+  for (uint32_t h = 0; h < kHeadings; ++h) {
+    if (std::llabs(int64_t{kAxisHeadings[h]} - angle) >= kSameHeadingDegrees) continue;
+    for (int y = y0; y <= y1; ++y) {
+      for (int x = x0; x <= x1; ++x) {
+        const CarSquares::Square& slots = index.Squares[SquareIndex(h, x, y)];
+        consider(entries + slots.First, entries + slots.First + slots.Used);
+      }
+    }
+  }
+  consider(index.Elsewhere.data(), index.Elsewhere.data() + index.Elsewhere.size());
+  std::sort(found.begin(), found.end());
+}
+
+// The following check against the cars near this one, in list order, with
+// the same outcome as a check against every car: the others cannot pass
+// FollowCar's tests. During the check the car stands either where it moved to
+// or back at (startX, startY), and its range can only grow when it takes a
+// front car's speed; then the search is made again at the widest range.
+void FollowNearCars(World& w, Car& car, uint32_t self, int32_t startX, int32_t startY) {
+  const float sx = static_cast<float>(startX), sy = static_cast<float>(startY);
+  const float px = car.PosX, py = car.PosY;
+  if (!OnSquares(px, py) || !OnSquares(sx, sy)) {
+    for (const Car& other : w.CarList)
+      if (&other != &car) FollowCar(car, other, startX, startY);
+    return;
+  }
+  CarSquares& index = w.NearCars;
+  float reach = FollowRange(car.Speed);
+  GatherNearCars(index, car.Angle, px, py, sx, sy, reach, self, -1);
+  for (size_t i = 0; i < index.Candidates.size(); ++i) {
+    const uint32_t order = index.Candidates[i];
+    FollowCar(car, *index.Places[order].Record, startX, startY);
+    if (FollowRange(car.Speed) > reach) {
+      reach = kWidestFollowRange;
+      GatherNearCars(index, car.Angle, px, py, sx, sy, reach, self, order);
+      i = static_cast<size_t>(-1);
+    }
+  }
+}
+
 // What became of a car in its move.
 enum class Outcome { Moved, Arrived, LeftGrid };
 
-Outcome MoveCar(World& w, Platform& p, Car& car) {
+// `order`: the car's place in the list at the start of the pass.
+Outcome MoveCar(World& w, Platform& p, Car& car, uint32_t order) {
   if (OutsideDrivableGrid(car)) return Outcome::LeftGrid;
 
   const Cell oldCell{car.CellX, car.CellY};
@@ -178,7 +392,7 @@ Outcome MoveCar(World& w, Platform& p, Car& car) {
     car.PosY = static_cast<float>(startY);
   }
 
-  FollowCars(w, car, startX, startY);
+  FollowNearCars(w, car, order, startX, startY);
 
   Cell next;
   if (RoutePoint(car, car.RouteIndex, next) && next == Cell{car.CellX, car.CellY}) {
@@ -213,16 +427,20 @@ int32_t RoundToInt(float v) {
 void MoveCars(World& w, Platform& p) {
   w.CarMap.Fill(0);
   for (const Car& car : w.CarList) MarkCell(w, car.CellX, car.CellY);
+  RebuildIndex(w);
 
   w.CarList.Reset();
-  while (Car* car = w.CarList.Next()) {
-    switch (MoveCar(w, p, *car)) {
+  uint32_t order = 0;
+  for (Car* car = w.CarList.Next(); car != nullptr; car = w.CarList.Next(), ++order) {
+    switch (MoveCar(w, p, *car, order)) {
       case Outcome::Moved:
+        Refile(w.NearCars, order, *car);
         break;
       case Outcome::Arrived:
         w.Stats.Arrived += 1;
         if (w.Stats.Frame >= car->SpawnFrame)
           w.Stats.ArrivedTripFrames += w.Stats.Frame - car->SpawnFrame;
+        Unfile(w.NearCars, order);
         RemoveCurrentCar(w);
         break;
       case Outcome::LeftGrid:
@@ -234,14 +452,9 @@ void MoveCars(World& w, Platform& p) {
   }
 }
 
-void FollowCars(World& w, Car& car, int32_t startX, int32_t startY) {
-  for (const Car& other : w.CarList)
-    if (&other != &car) FollowCar(car, other, startX, startY);
-}
-
 float FollowRange(float speed) {
   if (speed >= 7.0f) return 64.0f;
-  if (speed >= 6.0f) return 384.0f;
+  if (speed >= 6.0f) return kWidestFollowRange;
   if (speed >= 5.0f) return 256.0f;
   if (speed >= 4.0f) return 128.0f;
   if (speed >= 3.0f) return 96.0f;

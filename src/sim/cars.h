@@ -21,12 +21,10 @@ void BrakeCar(Car& car, int cells);
 void ResumeCar(Car& car);
 void HoldCar(Car& car, Platform& p, int ms);
 
-// The following check of one car against all others, in list order.
-// startX/startY: the car's position at the start of its move, rounded.
-void FollowCars(World& w, Car& car, int32_t startX, int32_t startY);
-// The following check against one other car; FollowCars calls it for every
-// car but `car` itself, so a faster candidate search must call it for the
-// same cars in the same order.
+// The following check of `car` against one other car. MoveCars applies it
+// against every other car in list order, looking only at those near enough
+// for it to act on (w.NearCars). startX/startY: the car's position at the
+// start of its move, rounded.
 void FollowCar(Car& car, const Car& other, int32_t startX, int32_t startY);
 // How far ahead (px, in both x and y) a car at this speed looks for others.
 float FollowRange(float speed);
