@@ -22,6 +22,10 @@ namespace {
 // Anything bigger than this cannot hold an image we would accept.
 constexpr size_t kMaxImageFileBytes = 256u * 1024u * 1024u;
 constexpr size_t kPngSignatureBytes = 8;
+// Five bytes per entry: the chunk name and a NUL.
+constexpr png_byte kUnusedPngChunks[] = "iCCP\0sPLT\0tEXt\0zTXt\0iTXt\0pCAL\0sCAL\0eXIf";
+constexpr int kUnusedPngChunkCount = 8;
+static_assert(sizeof kUnusedPngChunks == 5 * kUnusedPngChunkCount);
 
 bool SideAcceptable(uint32_t side) { return side > 0 && side <= static_cast<uint32_t>(kMaxImageSide); }
 
@@ -49,6 +53,11 @@ bool DecodePngInto(png_structp png, png_infop info, RgbaImage& image,
   if (setjmp(png_jmpbuf(png))) return false;
 
   png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
+  // libpng reads these chunks into a buffer of the length their header
+  // announces (up to 2 GiB for a damaged file) before it finds the data
+  // missing. Sprites need none of them: skip them unread.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedPngChunks,
+                              kUnusedPngChunkCount);
   png_read_info(png, info);
   png_uint_32 width = png_get_image_width(png, info);
   png_uint_32 height = png_get_image_height(png, info);
