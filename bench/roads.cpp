@@ -14,15 +14,15 @@ namespace {
 constexpr int kTiles = 100;
 constexpr double kBatchLimitMs = 20.0;
 
-std::vector<kv::RoadSpec> FullMap() {
-  std::vector<kv::RoadSpec> roads;
+std::vector<kv::RoadPlacement> FullMap() {
+  std::vector<kv::RoadPlacement> roads;
   for (int y = 0; y < kTiles; ++y)
     for (int x = 0; x < kTiles; ++x) roads.push_back({x, y, 1 + (x + 3 * y) % 11});
   return roads;
 }
 
 void BM_AddRoadsFullMap(benchmark::State& state) {
-  const std::vector<kv::RoadSpec> roads = FullMap();
+  const std::vector<kv::RoadPlacement> roads = FullMap();
   for (auto _ : state) {
     state.PauseTiming();
     auto w = std::make_unique<kv::World>();
@@ -36,12 +36,12 @@ void BM_AddRoadsFullMap(benchmark::State& state) {
 }
 
 void BM_AddRoadOneByOneFullMap(benchmark::State& state) {
-  const std::vector<kv::RoadSpec> roads = FullMap();
+  const std::vector<kv::RoadPlacement> roads = FullMap();
   for (auto _ : state) {
     state.PauseTiming();
     auto w = std::make_unique<kv::World>();
     state.ResumeTiming();
-    for (const kv::RoadSpec& r : roads) kv::AddRoad(*w, r.tileX, r.tileY, r.type);
+    for (const kv::RoadPlacement& r : roads) kv::AddRoad(*w, r.tileX, r.tileY, r.type);
     benchmark::DoNotOptimize(w->RoadCount);
     state.PauseTiming();
     w.reset();

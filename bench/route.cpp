@@ -41,7 +41,7 @@ City BuildCity() {
   City city;
   std::mt19937 rng(2024);
   std::bernoulli_distribution gap(0.1);
-  std::vector<kv::RoadSpec> roads;
+  std::vector<kv::RoadPlacement> roads;
   for (int a = 1; a <= 97; a += kStreetSpacing)
     for (int b = 1; b + kStreetSpacing <= 97; b += kStreetSpacing) {
       const bool skipRow = gap(rng), skipColumn = gap(rng);

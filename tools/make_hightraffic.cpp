@@ -47,7 +47,7 @@ std::vector<Feeder> Feeders() {
 }
 
 void LayRoads(World& w) {
-  std::vector<RoadSpec> roads;
+  std::vector<RoadPlacement> roads;
   auto row = [&](int y) {
     for (int x = kLeft; x <= kRight; ++x) roads.push_back({x, y, kStraightWE});
   };

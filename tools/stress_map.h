@@ -56,7 +56,7 @@ inline void StreetEmitter(World& w, int x, int y, int direction) {
 
 // Builds the city into an empty world.
 inline void BuildStressWorld(World& w, Platform& p) {
-  std::vector<RoadSpec> roads;
+  std::vector<RoadPlacement> roads;
   for (int a = kFirstStreet; a <= kLastStreet; a += kStreetSpacing)
     for (int b = kFirstStreet; b <= kLastStreet; ++b) {
       roads.push_back({b, a, kStraightWE});

@@ -168,9 +168,9 @@ void AddRoad(World& w, int tileX, int tileY, int type) {
 // re-shape still matches at the last one, where the final neighbours decide
 // its type; a tile that never matched keeps its placed type either way. Lane
 // codes and ControlMap are rewritten whole by the last passes.
-void AddRoads(World& w, const std::vector<RoadSpec>& roads) {
+void AddRoads(World& w, const std::vector<RoadPlacement>& roads) {
   bool anyAccepted = false;
-  for (const RoadSpec& r : roads) {
+  for (const RoadPlacement& r : roads) {
     if (!AcceptsRoad(w, r.tileX, r.tileY, r.type)) continue;
     anyAccepted = true;
     PlaceRoadTile(w, r.tileX, r.tileY, r.type);

@@ -17,19 +17,19 @@ constexpr int SignatureByte(int n) { return 2 * n - 1; }
 constexpr int kMaxBound = 100;      // TileMap has 101 x 101 cells
 constexpr int kMaxCount = 32767;    // largest count a 16-bit field holds
 
-struct EmitterSpec {
+struct EmitterPlacement {
   int tileX = 0, tileY = 0, targetX = 0, targetY = 0, direction = 0;
 };
-struct LightSpec {
+struct LightPlacement {
   int cellX = 0, cellY = 0, state = 0;
 };
 
 // Everything a map file holds, read before the world is touched.
 struct MapContents {
   int width = 0, height = 0, viewX = 0, viewY = 0;
-  std::vector<RoadSpec> roads;
-  std::vector<EmitterSpec> emitters;
-  std::vector<LightSpec> lights;
+  std::vector<RoadPlacement> roads;
+  std::vector<EmitterPlacement> emitters;
+  std::vector<LightPlacement> lights;
 };
 
 bool ReadSignature(Platform& p, FileHandle file) {
@@ -40,8 +40,8 @@ bool ReadSignature(Platform& p, FileHandle file) {
 
 // Reads a section's count and its records; a count below 1 is an empty
 // section, and bytes missing at the end read as 0.
-template <class Spec, class ReadOne>
-void ReadSection(Platform& p, FileHandle file, std::vector<Spec>& out, ReadOne readOne) {
+template <class Record, class ReadOne>
+void ReadSection(Platform& p, FileHandle file, std::vector<Record>& out, ReadOne readOne) {
   int count = p.ReadInt16(file);
   if (count < 1) return;
   out.reserve(static_cast<size_t>(count));
@@ -60,14 +60,14 @@ bool ReadMapFile(Platform& p, FileHandle file, MapContents& map) {
     return false;
 
   ReadSection(p, file, map.roads, [](Platform& pl, FileHandle f) {
-    RoadSpec r;
+    RoadPlacement r;
     r.tileX = pl.ReadInt16(f);
     r.tileY = pl.ReadInt16(f);
     r.type = pl.ReadInt16(f);
     return r;
   });
   ReadSection(p, file, map.emitters, [](Platform& pl, FileHandle f) {
-    EmitterSpec e;
+    EmitterPlacement e;
     e.tileX = pl.ReadInt16(f);
     e.tileY = pl.ReadInt16(f);
     e.targetX = pl.ReadInt16(f);
@@ -76,7 +76,7 @@ bool ReadMapFile(Platform& p, FileHandle file, MapContents& map) {
     return e;
   });
   ReadSection(p, file, map.lights, [](Platform& pl, FileHandle f) {
-    LightSpec l;
+    LightPlacement l;
     l.cellX = pl.ReadInt16(f);
     l.cellY = pl.ReadInt16(f);
     l.state = pl.ReadInt16(f);
@@ -96,9 +96,9 @@ void PlaceMap(World& w, Platform& p, const MapContents& map) {
   // about to go, and its marks and codes would block or steer the new roads.
   ClearMap(w);
   AddRoads(w, map.roads);
-  for (const EmitterSpec& e : map.emitters)
+  for (const EmitterPlacement& e : map.emitters)
     AddEmitter(w, e.tileX, e.tileY, e.direction, e.targetX, e.targetY);
-  for (const LightSpec& l : map.lights) AddTrafficLight(w, p, l.cellX, l.cellY, l.state);
+  for (const LightPlacement& l : map.lights) AddTrafficLight(w, p, l.cellX, l.cellY, l.state);
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ std::unique_ptr<World> StartingWorld(uint32_t seed, bool withRoads) {
   if (!withRoads) return w;
   testing::NetworkOptions o;
   o.walks = 3;
-  for (const RoadSpec& r : testing::RandomNetwork(rng, o)) AddRoad(*w, r.tileX, r.tileY, r.type);
+  for (const RoadPlacement& r : testing::RandomNetwork(rng, o)) AddRoad(*w, r.tileX, r.tileY, r.type);
   if (!w->RoadList.empty() && pick(0, 1) == 0) {
     const Road first = *w->RoadList.begin();
     w->TileMap.at(first.TileX, first.TileY) = 0;
@@ -71,12 +71,12 @@ TEST(RoadBatch, EndsExactlyAsAddingOneByOne) {
     o.walks = 2 + static_cast<int>(seed % 8);
     o.invalidSpecs = 4;
     o.regionSize = 12 + static_cast<int>(seed % 20);
-    std::vector<RoadSpec> roads = testing::RandomNetwork(rng, o);
+    std::vector<RoadPlacement> roads = testing::RandomNetwork(rng, o);
     // Some tiles twice, with other types.
     for (size_t i = 0; i < roads.size(); i += 9)
       roads.push_back({roads[i].tileX, roads[i].tileY, 1 + (roads[i].type % 11)});
 
-    for (const RoadSpec& r : roads) AddRoad(*single, r.tileX, r.tileY, r.type);
+    for (const RoadPlacement& r : roads) AddRoad(*single, r.tileX, r.tileY, r.type);
     AddRoads(*batch, roads);
 
     ASSERT_EQ(RoadRecords(*batch), RoadRecords(*single));

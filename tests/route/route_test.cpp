@@ -122,7 +122,7 @@ TEST(Route, EveryTurnThroughEveryJunction) {
 TEST(Route, NeverLongerThanTheEmitterHolds) {
   // A serpentine of long rows, linked alternately at their east and west ends.
   auto w = std::make_unique<World>();
-  std::vector<RoadSpec> roads;
+  std::vector<RoadPlacement> roads;
   for (int row = 0; row < 7; ++row) {
     const int y = 2 + 2 * row;
     for (int x = 2; x <= 97; ++x) roads.push_back({x, y, 1});

@@ -19,9 +19,9 @@ struct NetworkOptions {
   int regionSize = 24;       // walks stay inside a square of this many tiles
 };
 
-inline std::vector<RoadSpec> RandomNetwork(std::mt19937& rng, const NetworkOptions& o) {
+inline std::vector<RoadPlacement> RandomNetwork(std::mt19937& rng, const NetworkOptions& o) {
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  std::vector<RoadSpec> specs;
+  std::vector<RoadPlacement> roads;
   // The region sometimes touches the border, sometimes not.
   const int corner = pick(0, 2);
   const int x0 = corner == 0 ? 0 : corner == 1 ? 100 - o.regionSize : pick(1, 99 - o.regionSize);
@@ -31,7 +31,7 @@ inline std::vector<RoadSpec> RandomNetwork(std::mt19937& rng, const NetworkOptio
     const int length = pick(1, o.maxWalkLength);
     int dir = pick(0, 3);
     for (int step = 0; step < length; ++step) {
-      specs.push_back({x, y, pick(1, 11)});
+      roads.push_back({x, y, pick(1, 11)});
       if (pick(0, 3) == 0) dir = pick(0, 3);
       const int dx[] = {1, -1, 0, 0}, dy[] = {0, 0, 1, -1};
       const int nx = x + dx[dir], ny = y + dy[dir];
@@ -43,17 +43,17 @@ inline std::vector<RoadSpec> RandomNetwork(std::mt19937& rng, const NetworkOptio
       y = ny;
     }
   }
-  for (int i = 0; i < o.strayTiles; ++i) specs.push_back({pick(0, 99), pick(0, 99), pick(1, 11)});
+  for (int i = 0; i < o.strayTiles; ++i) roads.push_back({pick(0, 99), pick(0, 99), pick(1, 11)});
   for (int i = 0; i < o.invalidSpecs; ++i) {
     switch (pick(0, 3)) {
-      case 0: specs.push_back({pick(0, 99), pick(0, 99), pick(0, 1) ? 0 : 12}); break;
-      case 1: specs.push_back({100, pick(0, 100), pick(1, 11)}); break;
-      case 2: specs.push_back({pick(0, 100), pick(-3, -1), pick(1, 11)}); break;
-      default: specs.push_back({pick(101, 200), pick(0, 99), pick(1, 11)}); break;
+      case 0: roads.push_back({pick(0, 99), pick(0, 99), pick(0, 1) ? 0 : 12}); break;
+      case 1: roads.push_back({100, pick(0, 100), pick(1, 11)}); break;
+      case 2: roads.push_back({pick(0, 100), pick(-3, -1), pick(1, 11)}); break;
+      default: roads.push_back({pick(101, 200), pick(0, 99), pick(1, 11)}); break;
     }
   }
-  std::shuffle(specs.begin(), specs.end(), rng);
-  return specs;
+  std::shuffle(roads.begin(), roads.end(), rng);
+  return roads;
 }
 
 }  // namespace kv::testing
