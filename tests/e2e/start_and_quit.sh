@@ -327,6 +327,31 @@ shot "$WORK/deleted.png"
   fail "the emitter is still there after deleting it in its dialog"
 echo "ok: the dialog's buttons reach the program"
 
+# An emitter with a target, confirmed in its dialog, saved through the chooser.
+# The pointer is back at (200,200). Second road on (232,200), emitter on the
+# first road, a click on it, a click on the eastbound lane of the second road.
+xdotool mousemove_relative -- -164 534; sleep 0.3; xdotool click 1; sleep 0.3
+xdotool mousemove_relative -- 196 -534; sleep 0.3; xdotool click 1; sleep 0.3
+xdotool mousemove_relative -- 189 534; sleep 0.3; xdotool click 1; sleep 0.3
+xdotool mousemove_relative -- -221 -534; sleep 0.3; xdotool click 1; sleep 0.5
+xdotool click 1; sleep 0.5
+xdotool mousemove_relative -- 48 16; sleep 0.3; xdotool click 1; sleep 0.5
+xdotool mousemove_relative -- -48 -16; sleep 0.3
+open_dialog
+eval "$(xdotool getwindowgeometry --shell "$DID")"
+xdotool mousemove $((X + 65)) $((Y + 350)) click 1  # "OK" (15,335 100 x 30)
+window_gone "^Emitter konfigurieren\$" 10 || fail "OK did not close the dialog"
+sleep 0.5
+rm -f "$SHOTS/target.kvl"
+hold_key s
+answer_requester "Speichern" "$SHOTS/target.kvl"
+for _ in $(seq 50); do [ -s "$SHOTS/target.kvl" ] && break; sleep 0.1; done
+# Two roads, then one emitter: tile 6/6, target cell 15/13, direction 6.
+emitter=$(od -An -tx1 -j32 -N12 "$SHOTS/target.kvl" | tr -d ' \n')
+[ "$emitter" = "0100060006000f000d000600" ] ||
+  fail "the saved emitter record is '$emitter', not one emitter on 6/6 with target 15/13 going right"
+echo "ok: an emitter gets its target, is confirmed in its dialog and saved"
+
 hold_key Escape
 expect_exit_zero "Escape after the dialog"
 
