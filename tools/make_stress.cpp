@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "stress_map.h"
+#include "map_tool.h"
 #include "mapfile/mapfile.h"
 #include "platform/headless_platform.h"
 
@@ -21,21 +22,7 @@ int Main(int argc, char** argv) {
   World w;
   HeadlessPlatform p(DrawMode::CountOnly);
   stress::BuildStressWorld(w, p);
-  int withoutRoute = 0;
-  for (const Emitter& e : w.EmitterList)
-    if (e.RouteLength == 0) {
-      std::fprintf(stderr, "make-stress: emitter on tile %d/%d has no route to %d/%d\n", e.TileX, e.TileY,
-                   e.TargetX, e.TargetY);
-      ++withoutRoute;
-    }
-  if (withoutRoute) return 2;
-  if (SaveMap(w, p, argv[1]) != SaveResult::Saved) {
-    std::fprintf(stderr, "make-stress: cannot save %s\n", argv[1]);
-    return 2;
-  }
-  std::printf("%s: %d roads, %d emitters, %d lights and signs\n", argv[1], w.RoadCount, w.EmitterCount,
-              w.LightCount);
-  return 0;
+  return SaveBuiltMap(w, p, "make-stress", argv[1]);
 }
 
 }  // namespace
