@@ -7,14 +7,15 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "app/game.h"
-#include "platform/headless_platform.h"
+#include "platform/headless/headless_platform.h"
 #include "render/scene.h"
+#include "render/sprites.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ namespace {
 
 using namespace kv;
 
-void FillWorld(World& w, int tool) {
+void FillWorld(World& w, Tool tool) {
   std::mt19937 rng(42);
   for (int ty = 0; ty < 100; ++ty)
     for (int tx = 0; tx < 100; ++tx) {
@@ -46,10 +47,9 @@ void FillWorld(World& w, int tool) {
       r.TileY = ty;
       r.PixelX = kTileSize * tx;
       r.PixelY = kTileSize * ty;
-      r.Type = 1 + static_cast<int>(rng() % 11);
-      r.Sprite = w.RoadSprites[r.Type];
+      r.Type = static_cast<RoadType>(1 + rng() % 11);
+      r.Sprite = w.RoadSprites[Index(r.Type)];
       w.TileMap.set(tx, ty, 1);
-      ++w.RoadCount;
     }
   for (int i = 0; i < 2000; ++i) {
     w.CarList.Last();
@@ -58,8 +58,7 @@ void FillWorld(World& w, int tool) {
     c.PosY = static_cast<float>(rng() % 320000) / 100.0f;
     c.Angle = static_cast<int>(rng() % 4) * 90;
     c.Color = 1 + static_cast<int>(rng() % 17);
-    c.Sprite = w.CarSprites[c.Color];
-    ++w.CarCount;
+    c.Sprite = w.CarSprites[static_cast<size_t>(c.Color)];
   }
   for (int i = 0; i < 20; ++i) {
     w.EmitterList.Last();
@@ -77,7 +76,6 @@ void FillWorld(World& w, int tool) {
       e.RouteX[k] = static_cast<int16_t>(50 + k / 4);
       e.RouteY[k] = static_cast<int16_t>(60 + k % 50);
     }
-    ++w.EmitterCount;
   }
   for (int i = 0; i < 300; ++i) {
     w.TrafficLightList.Last();
@@ -86,10 +84,9 @@ void FillWorld(World& w, int tool) {
     l.CellY = static_cast<int>(rng() % 200);
     l.PixelX = kCellSize * l.CellX;
     l.PixelY = kCellSize * l.CellY;
-    l.State = l.Kind = 1 + static_cast<int>(rng() % 4);
-    l.Sprite = w.LightSprites[l.State];
-    ++w.LightCount;
-    w.ControlMap.set(l.CellX, l.CellY, ControlValueOfState(l.State) + 1);
+    l.State = l.Kind = static_cast<LightState>(1 + rng() % 4);
+    l.Sprite = w.LightSprites[Index(l.State)];
+    w.ControlMap.set(l.CellX, l.CellY, ControlValueOf(l.State) + 1);
   }
   w.ViewX = -1100;
   w.ViewY = -1200;
@@ -98,19 +95,17 @@ void FillWorld(World& w, int tool) {
 
 void BM_DrawScene(benchmark::State& state) {
   HeadlessPlatform p(DrawMode::CountOnly);
-  Game game(p);
+  auto world = std::make_unique<World>();
+  World& w = *world;
   // Sprites from the program's graphics, loaded as the program does.
   if (::chdir(KV_SOURCE_DIR) != 0) state.SkipWithError("no source dir");
-  game.LoadSprites();
-  World& w = game.world();
-  FillWorld(w, static_cast<int>(state.range(0)));
-  p.SetPointer(400, 300);
-  p.PollMouse();
+  LoadSprites(w, p);
+  FillWorld(w, ToolNumber(static_cast<int>(state.range(0))));
 
-  DrawScene(w, p);  // warm up
+  DrawScene(w, p, 400, 300);  // warm up
   const uint64_t calls0 = p.DrawCalls();
   const uint64_t allocs0 = gAllocations.load();
-  for (auto _ : state) DrawScene(w, p);
+  for (auto _ : state) DrawScene(w, p, 400, 300);
   const double frames = static_cast<double>(state.iterations());
   state.counters["allocs/frame"] = static_cast<double>(gAllocations.load() - allocs0) / frames;
   state.counters["draws/frame"] = static_cast<double>(p.DrawCalls() - calls0) / frames;

@@ -9,10 +9,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/headless_platform.h"
-#include "sim/cars.h"
-#include "sim/emitters.h"
-#include "sim/lights.h"
+#include "platform/clock.h"
+#include "sim/random.h"
+#include "sim/step.h"
 #include "stress_map.h"
 
 namespace {
@@ -39,25 +38,22 @@ long ResidentKiB() {
 }  // namespace
 
 int main() {
-  kv::HeadlessPlatform p(kv::DrawMode::CountOnly, kSeed);
-  p.SetNow(kStartMs);
+  kv::ManualClock clock(kStartMs);
+  kv::SeededRandom random(kSeed);
   auto w = std::make_unique<kv::World>();
-  kv::stress::BuildStressWorld(*w, p);
+  kv::stress::BuildStressWorld(*w, clock);
   kv::stress::FillWithCars(*w, kCars, kSeed);
-  std::printf("start: %d cars, %ld KiB resident\n", w->CarCount, ResidentKiB());
+  std::printf("start: %d cars, %ld KiB resident\n", w->CarCount(), ResidentKiB());
 
   long settled = 0;
   for (int k = 1; k <= kLastFrame; ++k) {
-    p.SetNow(kStartMs + static_cast<uint32_t>(k) * kFrameMs);
-    w->Stats.Frame = static_cast<uint64_t>(k);
-    kv::UpdateLights(*w, p);
-    kv::UpdateEmitters(*w, p);
-    kv::MoveCars(*w, p);
+    clock.Set(kStartMs + static_cast<uint32_t>(k) * kFrameMs);
+    kv::Step(*w, clock, random);
     if (k % kCheckpointEvery == 0) {
       const long kib = ResidentKiB();
       if (k == kSettledFrame) settled = kib;
       std::printf("frame %6d: %5d cars, %" PRIu64 " spawned, %" PRIu64 " arrived, %ld KiB resident\n", k,
-                  w->CarCount, w->Stats.Spawned, w->Stats.Arrived, kib);
+                  w->CarCount(), w->Stats.Spawned, w->Stats.Arrived, kib);
       std::fflush(stdout);
     }
   }

@@ -12,12 +12,10 @@
 #include <string>
 
 #include "mapfile/mapfile.h"
-#include "platform/headless_platform.h"
+#include "platform/headless/headless_platform.h"
 #include "ratio_reporter.h"
 #include "sim/cars.h"
-#include "sim/emitters.h"
 #include "sim/lights.h"
-#include "support/reference_cars.h"
 #include "stress_map.h"
 
 namespace {
@@ -27,17 +25,15 @@ constexpr uint32_t kFrameMs = 16;
 constexpr uint32_t kFillSeed = 7;
 constexpr int kRepetitions = 3;
 
-using Pass = void (*)(kv::World&, kv::Platform&);
-
 enum class Map { City, Start };
 
-void BenchPass(benchmark::State& state, Pass pass, Map map, int cars) {
-  kv::HeadlessPlatform p(kv::DrawMode::CountOnly, 1);
-  p.SetNow(kStartMs);
+void BenchPass(benchmark::State& state, kv::FollowScan scan, Map map, int cars) {
+  kv::HeadlessPlatform p(kv::DrawMode::CountOnly);
+  kv::ManualClock clock(kStartMs);
   auto w = std::make_unique<kv::World>();
   if (map == Map::City) {
-    kv::stress::BuildStressWorld(*w, p);
-  } else if (kv::LoadMap(*w, p, KV_SOURCE_DIR "/hightraffic") != kv::LoadResult::Loaded) {
+    kv::stress::BuildStressWorld(*w, clock);
+  } else if (kv::LoadMap(*w, p, p, clock, KV_SOURCE_DIR "/hightraffic") != kv::LoadResult::Loaded) {
     state.SkipWithError("cannot load the start map");
     return;
   }
@@ -48,17 +44,17 @@ void BenchPass(benchmark::State& state, Pass pass, Map map, int cars) {
   uint32_t frame = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    p.SetNow(kStartMs + ++frame * kFrameMs);
+    clock.Set(kStartMs + ++frame * kFrameMs);
     w->Stats.Frame = frame;
-    kv::UpdateLights(*w, p);
+    kv::UpdateLights(*w, clock);
     state.ResumeTiming();
-    pass(*w, p);
+    kv::MoveCars(*w, clock, scan);
   }
-  state.counters["cars_at_end"] = static_cast<double>(w->CarCount);
+  state.counters["cars_at_end"] = static_cast<double>(w->CarCount());
 }
 
-void Register(const std::string& name, Pass pass, Map map, int cars, int frames) {
-  benchmark::RegisterBenchmark(name.c_str(), BenchPass, pass, map, cars)
+void Register(const std::string& name, kv::FollowScan scan, Map map, int cars, int frames) {
+  benchmark::RegisterBenchmark(name.c_str(), BenchPass, scan, map, cars)
       ->Unit(benchmark::kMillisecond)
       ->Iterations(frames)
       ->Repetitions(kRepetitions);
@@ -78,8 +74,8 @@ int main(int argc, char** argv) {
                         {"City200", Map::City, 200, 500},
                         {"Start200", Map::Start, 200, 500}};
   for (const Case& c : cases) {
-    Register(std::string("BM_MoveCars") + c.name, kv::MoveCars, c.map, c.cars, c.frames);
-    Register(std::string("BM_PlainMoveCars") + c.name, kv::reference::MoveCars, c.map, c.cars, c.frames);
+    Register(std::string("BM_MoveCars") + c.name, kv::FollowScan::Near, c.map, c.cars, c.frames);
+    Register(std::string("BM_PlainMoveCars") + c.name, kv::FollowScan::Plain, c.map, c.cars, c.frames);
   }
   kv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "editor/roads.h"
+#include "network/roads.h"
 #include "ratio_reporter.h"
 
 namespace {
@@ -17,7 +17,7 @@ constexpr double kBatchLimitMs = 20.0;
 std::vector<kv::RoadPlacement> FullMap() {
   std::vector<kv::RoadPlacement> roads;
   for (int y = 0; y < kTiles; ++y)
-    for (int x = 0; x < kTiles; ++x) roads.push_back({x, y, 1 + (x + 3 * y) % 11});
+    for (int x = 0; x < kTiles; ++x) roads.push_back({x, y, static_cast<kv::RoadType>(1 + (x + 3 * y) % 11)});
   return roads;
 }
 
@@ -28,7 +28,7 @@ void BM_AddRoadsFullMap(benchmark::State& state) {
     auto w = std::make_unique<kv::World>();
     state.ResumeTiming();
     kv::AddRoads(*w, roads);
-    benchmark::DoNotOptimize(w->RoadCount);
+    benchmark::DoNotOptimize(w->RoadCount());
     state.PauseTiming();
     w.reset();
     state.ResumeTiming();
@@ -42,7 +42,7 @@ void BM_AddRoadOneByOneFullMap(benchmark::State& state) {
     auto w = std::make_unique<kv::World>();
     state.ResumeTiming();
     for (const kv::RoadPlacement& r : roads) kv::AddRoad(*w, r.tileX, r.tileY, r.type);
-    benchmark::DoNotOptimize(w->RoadCount);
+    benchmark::DoNotOptimize(w->RoadCount());
     state.PauseTiming();
     w.reset();
     state.ResumeTiming();

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "editor/roads.h"
+#include "network/roads.h"
+#include "network/route.h"
 #include "ratio_reporter.h"
-#include "sim/route.h"
 #include "support/reference_route.h"
 
 namespace {
@@ -46,8 +46,8 @@ City BuildCity() {
     for (int b = 1; b + kStreetSpacing <= 97; b += kStreetSpacing) {
       const bool skipRow = gap(rng), skipColumn = gap(rng);
       for (int k = 0; k <= kStreetSpacing; ++k) {
-        if (!skipRow || k == 0 || k == kStreetSpacing) roads.push_back({b + k, a, 1});
-        if (!skipColumn || k == 0 || k == kStreetSpacing) roads.push_back({a, b + k, 2});
+        if (!skipRow || k == 0 || k == kStreetSpacing) roads.push_back({b + k, a, kv::RoadType::StraightWE});
+        if (!skipColumn || k == 0 || k == kStreetSpacing) roads.push_back({a, b + k, kv::RoadType::StraightNS});
       }
     }
   kv::AddRoads(*city.world, roads);
@@ -57,7 +57,7 @@ City BuildCity() {
   std::vector<std::pair<int, int>> early, late;
   for (int y = 40; y < 160; ++y)
     for (int x = 1; x < 200; ++x) {
-      if (city.world->MoveMap.at(x, y) == 0) continue;
+      if (city.world->MoveMap.at(x, y) == kv::LaneCode::None) continue;
       if (x < 12) early.emplace_back(x, y);
       if (x > 188) late.emplace_back(x, y);
     }
@@ -66,7 +66,8 @@ City BuildCity() {
   for (int attempt = 0; attempt < 10000 && static_cast<int>(city.trips.size()) < kTrips; ++attempt) {
     const auto [sx, sy] = early[pickEarly(rng)];
     const auto [tx, ty] = late[pickLate(rng)];
-    if (kv::FindRoute(*city.world, sx, sy, tx, ty, *emitter) > 0 && city.world->ClosedList.size() >= kMinClosed)
+    kv::reference::PlainSearch search;
+    if (search.Find(*city.world, sx, sy, tx, ty, *emitter) > 0 && search.closed.size() >= kMinClosed)
       city.trips.push_back({sx, sy, tx, ty});
   }
   return city;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/image_decode.h"
+#include "platform/draw/image_decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::optional<kv::RgbaImage> image = kv::DecodeImage(data, size);

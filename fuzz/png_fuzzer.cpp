@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/image_decode.h"
+#include "platform/draw/image_decode.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 // koravel-sim: the program's own world and procedures without a window.
 //
 //   koravel-sim info MAP
-//   koravel-sim run MAP [--frames N] [--frame-ms MS] [--seed S] [--fill N] [--trace FILE] [--save FILE]
-//   koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--seed S]
+//   koravel-sim run MAP [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S] [--fill N]
+//                       [--trace FILE] [--save FILE]
+//   koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S]
 //
 // Exit status: 0 success, 1 usage error, 2 map unreadable or refused.
 #include <cerrno>
@@ -15,28 +16,28 @@
 #include <string>
 #include <vector>
 
-#include "stress_map.h"
-#include "app/game.h"
 #include "mapfile/mapfile.h"
-#include "platform/headless_platform.h"
+#include "platform/clock.h"
+#include "platform/headless/headless_platform.h"
 #include "render/scene.h"
-#include "sim/cars.h"
-#include "sim/emitters.h"
-#include "sim/lights.h"
+#include "render/sprites.h"
+#include "sim/random.h"
+#include "sim/step.h"
+#include "stress_map.h"
 
 namespace kv {
 namespace {
 
-constexpr uint32_t kLoadClockMs = 1000000;
+constexpr uint32_t kDefaultStartMs = 1000000;
 // One car per lane cell at most.
 constexpr int64_t kMaxFill = int64_t{CellGrid::kMax + 1} * (CellGrid::kMax + 1);
 
 constexpr const char* kUsage =
     "usage:\n"
     "  koravel-sim info MAP\n"
-    "  koravel-sim run MAP [--frames N] [--frame-ms MS] [--seed S] [--fill N] [--trace FILE]\n"
-    "                  [--save FILE]\n"
-    "  koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--seed S]\n"
+    "  koravel-sim run MAP [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S] [--fill N]\n"
+    "                  [--trace FILE] [--save FILE]\n"
+    "  koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S]\n"
     "  koravel-sim --help\n";
 
 constexpr const char* kHelp =
@@ -49,10 +50,13 @@ constexpr const char* kHelp =
     "  [[cellX, cellY, state, interval], ...], \"lanes\" and \"control\"\n"
     "  [[x, y, value], ...] for every lane cell with a non-zero code, row by row.\n"
     "\n"
-    "run MAP [--frames N] [--frame-ms MS] [--seed S] [--fill N] [--trace FILE] [--save FILE]\n"
-    "  Loads the map and simulates N frames (default 3600): each frame sets the\n"
-    "  clock to 1000000 + k * MS ms (MS default 16; the map loads at 1000000),\n"
-    "  then switches the lights, lets the emitters spawn and moves the cars.\n"
+    "run MAP [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S] [--fill N] [--trace FILE]\n"
+    "    [--save FILE]\n"
+    "  Loads the map and simulates N frames (default 3600): frame k sets the\n"
+    "  simulation's clock to T0 + k * MS ms, modulo 2^32 (MS default 16; T0\n"
+    "  default 1000000, the clock's reading while the map loads), then switches\n"
+    "  the lights, lets the emitters spawn and moves the cars. The traffic does\n"
+    "  not depend on T0.\n"
     "  Random numbers come from std::mt19937 seeded with S (default 1), so a run\n"
     "  is repeatable. Prints one JSON object: \"frames\", \"spawned\", \"arrived\",\n"
     "  \"left_grid\", \"cars\", \"roads\", \"emitters\", \"lights\", \"mean_trip_frames\".\n"
@@ -65,7 +69,7 @@ constexpr const char* kHelp =
     "    frame,car,emitter,color,cell_x,cell_y,pos_x,pos_y,speed,angle,state,route_index\n"
     "  --save FILE saves the map after the run.\n"
     "\n"
-    "render MAP OUT.png [--frames N] [--frame-ms MS] [--seed S]\n"
+    "render MAP OUT.png [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S]\n"
     "  Runs like run (default N = 0), then draws one 1024 x 768 frame as the\n"
     "  program shows it (pointer at the centre, no tool selected) into OUT.png.\n"
     "  Images are read from Gfx/ in the working directory; missing ones are not drawn.\n"
@@ -93,6 +97,7 @@ struct Options {
   int64_t frames = -1;
   int64_t fill = 0;
   int64_t frameMs = 16;
+  uint32_t startMs = kDefaultStartMs;
   uint32_t seed = 1;
 };
 
@@ -110,8 +115,8 @@ int Parse(int argc, char** argv, Options& o) {
       (void)name;
       return argv[++i];
     };
-    if (a == "--frames" || a == "--frame-ms" || a == "--seed" || a == "--fill" || a == "--trace" ||
-        a == "--save") {
+    if (a == "--frames" || a == "--frame-ms" || a == "--start-ms" || a == "--seed" || a == "--fill" ||
+        a == "--trace" || a == "--save") {
       if (o.command == "info") return UsageError(("info takes no option " + a).c_str());
       if (o.command == "render" && (a == "--trace" || a == "--save" || a == "--fill"))
         return UsageError(("render takes no option " + a).c_str());
@@ -125,6 +130,10 @@ int Parse(int argc, char** argv, Options& o) {
         auto n = ParseNumber(v, 0, 1000000000);
         if (!n) return UsageError("--frame-ms takes a whole number of milliseconds");
         o.frameMs = *n;
+      } else if (a == "--start-ms") {
+        auto n = ParseNumber(v, 0, UINT32_MAX);
+        if (!n) return UsageError("--start-ms takes a whole number from 0 to 4294967295");
+        o.startMs = static_cast<uint32_t>(*n);
       } else if (a == "--seed") {
         auto n = ParseNumber(v, 0, UINT32_MAX);
         if (!n) return UsageError("--seed takes a whole number from 0 to 4294967295");
@@ -177,7 +186,7 @@ void PrintInfo(const World& w) {
   for (const Road& r : w.RoadList) {
     if (!first) j.Raw(", ");
     first = false;
-    j.Triple(r.TileX, r.TileY, r.Type);
+    j.Triple(r.TileX, r.TileY, static_cast<int>(r.Type));
   }
   j.Raw("], \"emitters\": [");
   first = true;
@@ -187,7 +196,7 @@ void PrintInfo(const World& w) {
     j.Raw("{\"tile\": ");
     j.Pair(e.TileX, e.TileY);
     j.Raw(", \"direction\": ");
-    j.Int(e.Direction);
+    j.Int(static_cast<int>(e.Direction));
     j.Raw(", \"target\": ");
     j.Pair(e.TargetX, e.TargetY);
     j.Raw(", \"route\": [");
@@ -205,13 +214,13 @@ void PrintInfo(const World& w) {
   for (const TrafficLight& l : w.TrafficLightList) {
     if (!first) j.Raw(", ");
     first = false;
-    std::printf("[%d, %d, %d, %d]", l.CellX, l.CellY, l.State, l.Interval);
+    std::printf("[%d, %d, %d, %d]", l.CellX, l.CellY, static_cast<int>(l.State), l.Interval);
   }
-  auto cells = [&](const CellGrid& g) {
+  auto cells = [&](const auto& g) {
     bool firstCell = true;
     for (int y = 0; y <= CellGrid::kMax; ++y)
       for (int x = 0; x <= CellGrid::kMax; ++x) {
-        int32_t v = g.at(x, y);
+        const int32_t v = static_cast<int32_t>(g.at(x, y));
         if (v == 0) continue;
         if (!firstCell) j.Raw(", ");
         firstCell = false;
@@ -230,7 +239,7 @@ void TraceFrame(FILE* f, const World& w, uint64_t frame) {
     std::fprintf(f, "%" PRIu64 ",%" PRIu64 ",%d,%d,%d,%d,%.9g,%.9g,%.9g,%d,%d,%d\n", frame,
                  c.Serial, c.EmitterIndex, c.Color, c.CellX, c.CellY,
                  static_cast<double>(c.PosX), static_cast<double>(c.PosY),
-                 static_cast<double>(c.Speed), c.Angle, c.State, c.RouteIndex);
+                 static_cast<double>(c.Speed), c.Angle, static_cast<int>(c.State), c.RouteIndex);
   }
 }
 
@@ -242,13 +251,14 @@ int Main(int argc, char** argv) {
   Options o;
   if (int status = Parse(argc, argv, o)) return status;
 
-  HeadlessPlatform p(o.command == "render" ? DrawMode::Rasterise : DrawMode::CountOnly, o.seed);
-  Game game(p);
-  World& w = game.world();
-  if (o.command == "render") game.LoadSprites();
+  HeadlessPlatform p(o.command == "render" ? DrawMode::Rasterise : DrawMode::CountOnly);
+  auto world = std::make_unique<World>();
+  World& w = *world;
+  if (o.command == "render") LoadSprites(w, p);
 
-  p.SetNow(kLoadClockMs);
-  LoadResult loaded = LoadMap(w, p, o.map);
+  ManualClock clock(o.startMs);
+  SeededRandom random(o.seed);
+  LoadResult loaded = LoadMap(w, p, p, clock, o.map);
   if (loaded != LoadResult::Loaded) {
     for (const auto& m : p.Messages()) std::fprintf(stderr, "%s\n", m.second.c_str());
     if (p.Messages().empty())
@@ -275,19 +285,14 @@ int Main(int argc, char** argv) {
   if (o.fill > 0) stress::FillWithCars(w, static_cast<int>(o.fill), o.seed);
 
   for (int64_t k = 1; k <= o.frames; ++k) {
-    p.SetNow(static_cast<uint32_t>(kLoadClockMs + static_cast<uint64_t>(k) * static_cast<uint64_t>(o.frameMs)));
-    w.Stats.Frame = static_cast<uint64_t>(k);
-    UpdateLights(w, p);
-    UpdateEmitters(w, p);
-    MoveCars(w, p);
+    clock.Set(static_cast<uint32_t>(o.startMs + static_cast<uint64_t>(k) * static_cast<uint64_t>(o.frameMs)));
+    Step(w, clock, random);
     if (trace) TraceFrame(trace.get(), w, static_cast<uint64_t>(k));
   }
 
   if (o.command == "render") {
-    w.Tool = 0;
-    p.SetPointer(w.ScreenWidth / 2, w.ScreenHeight / 2);
-    p.PollMouse();
-    DrawScene(w, p);
+    w.Tool = Tool::None;
+    DrawScene(w, p, w.ScreenWidth / 2, w.ScreenHeight / 2);
     if (!p.WriteFramePng(o.out)) {
       std::fprintf(stderr, "koravel-sim: cannot write %s\n", o.out.c_str());
       return 2;
@@ -296,7 +301,7 @@ int Main(int argc, char** argv) {
   }
 
   if (!o.save.empty()) {
-    if (SaveMap(w, p, o.save) != SaveResult::Saved) {
+    if (SaveMap(w, p, p, o.save) != SaveResult::Saved) {
       for (const auto& m : p.Messages()) std::fprintf(stderr, "%s\n", m.second.c_str());
       std::fprintf(stderr, "koravel-sim: cannot save %s\n", o.save.c_str());
       return 2;
@@ -309,8 +314,8 @@ int Main(int argc, char** argv) {
       "{\"frames\": %" PRId64 ", \"spawned\": %" PRIu64 ", \"arrived\": %" PRIu64
       ", \"left_grid\": %" PRIu64 ", \"cars\": %d, \"roads\": %d, \"emitters\": %d, \"lights\": %d"
       ", \"mean_trip_frames\": %.3f}\n",
-      o.frames, s.Spawned, s.Arrived, s.LeftGrid, w.CarCount, w.RoadCount, w.EmitterCount,
-      w.LightCount, meanTrip);
+      o.frames, s.Spawned, s.Arrived, s.LeftGrid, w.CarCount(), w.RoadCount(), w.EmitterCount(),
+      w.LightCount(), meanTrip);
   return 0;
 }
 

@@ -9,14 +9,14 @@
 // corners, and fourteen feeder roads whose emitters send cars across the town
 // to the feeders on the other side.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "editor/placing.h"
-#include "editor/roads.h"
 #include "map_tool.h"
-#include "mapfile/mapfile.h"
-#include "platform/headless_platform.h"
+#include "network/placing.h"
+#include "network/roads.h"
+#include "platform/clock.h"
 
 namespace kv {
 namespace {
@@ -29,21 +29,22 @@ const std::vector<int> kEndFeederColumns = {5, 12, 19, 26};
 // Emitters in the middle of blocks, for traffic that starts inside the town.
 const std::vector<int> kBlockRows = {6, 18};
 
-constexpr int kStraightWE = 1, kStraightNS = 2;
-constexpr int kRightOfWay = 1, kYield = 2, kGreen = 3, kRed = 4;
+constexpr RoadType kStraightWE = RoadType::StraightWE, kStraightNS = RoadType::StraightNS;
+constexpr LightState kRightOfWay = LightState::RightOfWay, kYield = LightState::Yield, kGreen = LightState::Green,
+                     kRed = LightState::Red;
 
 struct Feeder {
   int tileX, tileY;
-  int inDirection;   // direction of the cars its emitter sends into the town
+  Direction inDirection;  // direction of the cars its emitter sends into the town
   int exitX, exitY;  // lane cell where cars leaving the town through it end
 };
 
 std::vector<Feeder> Feeders() {
   std::vector<Feeder> f;
-  for (int y : kSideFeederRows) f.push_back({kLeft - 1, y, 6, 2 * (kLeft - 1), 2 * y});
-  for (int x : kEndFeederColumns) f.push_back({x, kTop - 1, 2, 2 * x + 1, 2 * (kTop - 1)});
-  for (int y : kSideFeederRows) f.push_back({kRight + 1, y, 4, 2 * (kRight + 1) + 1, 2 * y + 1});
-  for (int x : kEndFeederColumns) f.push_back({x, kBottom + 1, 8, 2 * x, 2 * (kBottom + 1) + 1});
+  for (int y : kSideFeederRows) f.push_back({kLeft - 1, y, Direction::Right, 2 * (kLeft - 1), 2 * y});
+  for (int x : kEndFeederColumns) f.push_back({x, kTop - 1, Direction::Down, 2 * x + 1, 2 * (kTop - 1)});
+  for (int y : kSideFeederRows) f.push_back({kRight + 1, y, Direction::Left, 2 * (kRight + 1) + 1, 2 * y + 1});
+  for (int x : kEndFeederColumns) f.push_back({x, kBottom + 1, Direction::Up, 2 * x, 2 * (kBottom + 1) + 1});
   return f;
 }
 
@@ -62,13 +63,14 @@ void LayRoads(World& w) {
   column(kRight);
   for (int x : kStreetColumns) column(x);
   for (const Feeder& f : Feeders())
-    roads.push_back({f.tileX, f.tileY, f.inDirection == 2 || f.inDirection == 8 ? kStraightNS : kStraightWE});
+    roads.push_back({f.tileX, f.tileY,
+                     f.inDirection == Direction::Down || f.inDirection == Direction::Up ? kStraightNS : kStraightWE});
   AddRoads(w, roads);
 }
 
 // Lights on every approach of a junction: north-south approaches start red,
 // east-west green; all lights restart together, so the two pairs alternate.
-void LightJunction(World& w, Platform& p, int x, int y, bool east = true, bool west = true) {
+void LightJunction(World& w, const Clock& p, int x, int y, bool east = true, bool west = true) {
   AddTrafficLight(w, p, 2 * x, 2 * y - 1, kRed);                  // from the north
   AddTrafficLight(w, p, 2 * x + 1, 2 * y + 2, kRed);              // from the south
   if (east) AddTrafficLight(w, p, 2 * x + 2, 2 * y, kGreen);      // from the east
@@ -78,7 +80,7 @@ void LightJunction(World& w, Platform& p, int x, int y, bool east = true, bool w
 // The ring never waits for the roads that join it: its approaches get the
 // right of way and the joining road yields. Lights and these signs leave no
 // junction where two queues could wait for each other.
-void PlaceControls(World& w, Platform& p) {
+void PlaceControls(World& w, const Clock& p) {
   for (int y : kAvenueRows) {
     for (int x : kStreetColumns) LightJunction(w, p, x, y);
     LightJunction(w, p, kLeft, y, true, false);
@@ -121,8 +123,8 @@ void PlaceEmitters(World& w) {
   for (int y : kBlockRows) {
     const Feeder& down = feeders[2 * kSideFeederRows.size() + kEndFeederColumns.size() + (k % kEndFeederColumns.size())];
     const Feeder& up = feeders[kSideFeederRows.size() + ((k + 2) % kEndFeederColumns.size())];
-    AddEmitter(w, kStreetColumns.front(), y, 2, down.exitX, down.exitY);
-    AddEmitter(w, kStreetColumns.back(), y, 8, up.exitX, up.exitY);
+    AddEmitter(w, kStreetColumns.front(), y, Direction::Down, down.exitX, down.exitY);
+    AddEmitter(w, kStreetColumns.back(), y, Direction::Up, up.exitX, up.exitY);
     ++k;
   }
 }
@@ -132,12 +134,11 @@ int Main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make-hightraffic OUTPUT\n");
     return 1;
   }
-  World w;
-  HeadlessPlatform p(DrawMode::CountOnly);
-  LayRoads(w);
-  PlaceControls(w, p);
-  PlaceEmitters(w);
-  return SaveBuiltMap(w, p, "make-hightraffic", argv[1]);
+  auto w = std::make_unique<World>();
+  LayRoads(*w);
+  PlaceControls(*w, ManualClock());
+  PlaceEmitters(*w);
+  return SaveBuiltMap(*w, "make-hightraffic", argv[1]);
 }
 
 }  // namespace

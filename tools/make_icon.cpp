@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/image_decode.h"
+#include "platform/draw/image_decode.h"
 
 namespace kv {
 namespace {

@@ -5,11 +5,11 @@
 //
 // koravel-sim run OUTPUT --fill 5000 then drives it with 5000 cars.
 #include <cstdio>
+#include <memory>
 
 #include "stress_map.h"
 #include "map_tool.h"
-#include "mapfile/mapfile.h"
-#include "platform/headless_platform.h"
+#include "platform/clock.h"
 
 namespace kv {
 namespace {
@@ -19,10 +19,9 @@ int Main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make-stress OUTPUT\n");
     return 1;
   }
-  World w;
-  HeadlessPlatform p(DrawMode::CountOnly);
-  stress::BuildStressWorld(w, p);
-  return SaveBuiltMap(w, p, "make-stress", argv[1]);
+  auto w = std::make_unique<World>();
+  stress::BuildStressWorld(*w, ManualClock());
+  return SaveBuiltMap(*w, "make-stress", argv[1]);
 }
 
 }  // namespace

@@ -4,14 +4,14 @@
 
 #include <cstdio>
 
-#include "app/world.h"
-#include "mapfile/mapfile.h"
-#include "platform/platform.h"
+#include "mapfile/format.h"
+#include "platform/files.h"
+#include "world/world.h"
 
 namespace kv {
 
 // Exit status for the tool: 0 saved, 2 an emitter without a route or a failed save.
-inline int SaveBuiltMap(World& w, Platform& p, const char* tool, const char* path) {
+inline int SaveBuiltMap(const World& w, const char* tool, const char* path) {
   int withoutRoute = 0;
   for (const Emitter& e : w.EmitterList)
     if (e.RouteLength == 0) {
@@ -20,12 +20,13 @@ inline int SaveBuiltMap(World& w, Platform& p, const char* tool, const char* pat
       ++withoutRoute;
     }
   if (withoutRoute) return 2;
-  if (SaveMap(w, p, path) != SaveResult::Saved) {
+  const std::optional<Bytes> bytes = SerializeMap(w);
+  if (!bytes || !HostFiles().WriteFile(path, *bytes)) {
     std::fprintf(stderr, "%s: cannot save %s\n", tool, path);
     return 2;
   }
-  std::printf("%s: %d roads, %d emitters, %d lights and signs\n", path, w.RoadCount, w.EmitterCount,
-              w.LightCount);
+  std::printf("%s: %d roads, %d emitters, %d lights and signs\n", path, w.RoadCount(), w.EmitterCount(),
+              w.LightCount());
   return 0;
 }
 

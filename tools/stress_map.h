@@ -15,11 +15,11 @@
 #include <random>
 #include <vector>
 
-#include "app/world.h"
-#include "editor/placing.h"
-#include "editor/roads.h"
-#include "platform/platform.h"
+#include "network/placing.h"
+#include "network/roads.h"
+#include "platform/clock.h"
 #include "sim/cars.h"
+#include "world/world.h"
 
 namespace kv::stress {
 
@@ -30,63 +30,63 @@ constexpr int kStreetSpacing = 3;
 // kEmitterEvery-th block; their cars leave the map at the street's far end.
 constexpr int kEmitterEvery = 4;
 
-constexpr int kStraightWE = 1, kStraightNS = 2;
-constexpr int kRightOfWay = 1, kGreenLight = 3, kRedLight = 4;
 
 // Lights on the four approaches of the crossing on tile (x, y): north-south
 // starts red, east-west green, and all switch together.
-inline void LightCrossing(World& w, Platform& p, int x, int y) {
-  AddTrafficLight(w, p, 2 * x, 2 * y - 1, kRedLight);
-  AddTrafficLight(w, p, 2 * x + 1, 2 * y + 2, kRedLight);
-  AddTrafficLight(w, p, 2 * x + 2, 2 * y, kGreenLight);
-  AddTrafficLight(w, p, 2 * x - 1, 2 * y + 1, kGreenLight);
+inline void LightCrossing(World& w, const Clock& clock, int x, int y) {
+  AddTrafficLight(w, clock, 2 * x, 2 * y - 1, LightState::Red);
+  AddTrafficLight(w, clock, 2 * x + 1, 2 * y + 2, LightState::Red);
+  AddTrafficLight(w, clock, 2 * x + 2, 2 * y, LightState::Green);
+  AddTrafficLight(w, clock, 2 * x - 1, 2 * y + 1, LightState::Green);
 }
 
 // An emitter on tile (x, y) sending its cars in `direction` to the last lane
 // cell before the far end of its street.
-inline void StreetEmitter(World& w, int x, int y, int direction) {
+inline void StreetEmitter(World& w, int x, int y, Direction direction) {
   constexpr int kNear = kFirstStreet + 1, kFar = kLastStreet - 1;  // first and last straight tiles
   switch (direction) {
-    case 6: AddEmitter(w, x, y, 6, 2 * kFar + 1, 2 * y + 1); break;
-    case 4: AddEmitter(w, x, y, 4, 2 * kNear, 2 * y); break;
-    case 2: AddEmitter(w, x, y, 2, 2 * x, 2 * kFar + 1); break;
-    case 8: AddEmitter(w, x, y, 8, 2 * x + 1, 2 * kNear); break;
+    case Direction::Right: AddEmitter(w, x, y, direction, 2 * kFar + 1, 2 * y + 1); break;
+    case Direction::Left: AddEmitter(w, x, y, direction, 2 * kNear, 2 * y); break;
+    case Direction::Down: AddEmitter(w, x, y, direction, 2 * x, 2 * kFar + 1); break;
+    case Direction::Up: AddEmitter(w, x, y, direction, 2 * x + 1, 2 * kNear); break;
+    default: break;
   }
 }
 
 // Builds the city into an empty world.
-inline void BuildStressWorld(World& w, Platform& p) {
+inline void BuildStressWorld(World& w, const Clock& clock) {
   std::vector<RoadPlacement> roads;
   for (int a = kFirstStreet; a <= kLastStreet; a += kStreetSpacing)
     for (int b = kFirstStreet; b <= kLastStreet; ++b) {
-      roads.push_back({b, a, kStraightWE});
-      roads.push_back({a, b, kStraightNS});
+      roads.push_back({b, a, RoadType::StraightWE});
+      roads.push_back({a, b, RoadType::StraightNS});
     }
   AddRoads(w, roads);
 
   for (int y = kFirstStreet + kStreetSpacing; y < kLastStreet; y += kStreetSpacing)
     for (int x = kFirstStreet + kStreetSpacing; x < kLastStreet; x += kStreetSpacing)
-      LightCrossing(w, p, x, y);
+      LightCrossing(w, clock, x, y);
   // Where a street meets the ring, the ring has the right of way.
   for (int a = kFirstStreet + kStreetSpacing; a < kLastStreet; a += kStreetSpacing) {
-    AddTrafficLight(w, p, 2 * a - 1, 2 * kFirstStreet + 1, kRightOfWay);  // top, eastbound
-    AddTrafficLight(w, p, 2 * a + 2, 2 * kLastStreet, kRightOfWay);       // bottom, westbound
-    AddTrafficLight(w, p, 2 * kFirstStreet + 1, 2 * a + 2, kRightOfWay);  // left, northbound
-    AddTrafficLight(w, p, 2 * kLastStreet, 2 * a - 1, kRightOfWay);       // right, southbound
+    constexpr LightState kRightOfWay = LightState::RightOfWay;
+    AddTrafficLight(w, clock, 2 * a - 1, 2 * kFirstStreet + 1, kRightOfWay);  // top, eastbound
+    AddTrafficLight(w, clock, 2 * a + 2, 2 * kLastStreet, kRightOfWay);       // bottom, westbound
+    AddTrafficLight(w, clock, 2 * kFirstStreet + 1, 2 * a + 2, kRightOfWay);  // left, northbound
+    AddTrafficLight(w, clock, 2 * kLastStreet, 2 * a - 1, kRightOfWay);       // right, southbound
   }
 
   int street = 0;
   for (int a = kFirstStreet; a <= kLastStreet; a += kStreetSpacing, ++street) {
-    StreetEmitter(w, kFirstStreet + 1, a, 6);
-    StreetEmitter(w, kLastStreet - 1, a, 4);
-    StreetEmitter(w, a, kFirstStreet + 1, 2);
-    StreetEmitter(w, a, kLastStreet - 1, 8);
+    StreetEmitter(w, kFirstStreet + 1, a, Direction::Right);
+    StreetEmitter(w, kLastStreet - 1, a, Direction::Left);
+    StreetEmitter(w, a, kFirstStreet + 1, Direction::Down);
+    StreetEmitter(w, a, kLastStreet - 1, Direction::Up);
     int block = 0;
     for (int b = kFirstStreet + kStreetSpacing + 1; b < kLastStreet - 1; b += kStreetSpacing, ++block) {
       if ((street + block) % kEmitterEvery != 0) continue;
       const bool forward = (street + block) / kEmitterEvery % 2 == 0;
-      StreetEmitter(w, b, a, forward ? 6 : 4);
-      StreetEmitter(w, a, b, forward ? 2 : 8);
+      StreetEmitter(w, b, a, forward ? Direction::Right : Direction::Left);
+      StreetEmitter(w, a, b, forward ? Direction::Down : Direction::Up);
     }
   }
 }
@@ -148,7 +148,7 @@ inline int FillWithCars(World& w, int count, uint32_t seed) {
     car.Speed = speed;
     car.MaxSpeed = kMaxCarSpeed;
     car.Acceleration = kCarAcceleration;
-    car.State = Driving;
+    car.State = CarState::Driving;
     car.Angle = WholeDegrees(BearingOf(static_cast<float>(next.y - cell.y), static_cast<float>(next.x - cell.x)));
     car.Emitter = e.shared_from_this();
     car.RouteIndex = static_cast<int32_t>(k);
@@ -157,7 +157,6 @@ inline int FillWithCars(World& w, int count, uint32_t seed) {
     car.Serial = w.NextCarSerial++;
     car.EmitterIndex = positions[which];
     car.SpawnFrame = w.Stats.Frame;
-    w.CarCount += 1;
     w.CarMap.set(cell.x, cell.y, 1);
     ++placed;
   }

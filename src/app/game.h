@@ -1,9 +1,14 @@
 // Start-up and the frame loop, over any platform.
 #pragma once
 
-#include "app/world.h"
+#include <cstdint>
+
+#include "app/pacer.h"
 #include "editor/input.h"
 #include "platform/platform.h"
+#include "sim/random.h"
+#include "sim/step.h"
+#include "world/world.h"
 
 namespace kv {
 
@@ -12,12 +17,11 @@ inline constexpr const char* kStartMap = "hightraffic";
 
 class Game {
  public:
-  explicit Game(Platform& p) : p_(p) {}
+  // `seed` seeds the simulation's random numbers.
+  Game(Platform& p, uint32_t seed);
 
   // Creates the window and screen; false when that failed (no display).
   bool OpenWindow();
-  // Loads the sprite table from Gfx.
-  void LoadSprites();
   // Window, sprites and the start map.
   bool Start();
   // One pass of the frame loop; false when the loop must end.
@@ -27,11 +31,15 @@ class Game {
 
   World& world() { return w_; }
   MouseButtonTracker& mouse() { return mouse_; }
+  const SimClock& simClock() const { return simClock_; }
 
  private:
   Platform& p_;
   World w_;
   MouseButtonTracker mouse_;
+  SimClock simClock_;
+  SeededRandom random_;
+  StepPacer pacer_;
   WindowHandle window_ = 0;
 };
 

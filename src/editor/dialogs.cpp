@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "editor/roads.h"
+#include "network/roads.h"
 #include "platform/text.h"
 
 namespace kv {
@@ -63,7 +63,7 @@ struct Buttons {
   ControlHandle cancel = 0, del = 0, ok = 0;
 };
 
-Buttons AddButtons(Platform& p, WindowHandle win, const char* deleteText) {
+Buttons AddButtons(Windows& p, WindowHandle win, const char* deleteText) {
   Buttons b;
   b.cancel = p.AddButton(win, kCancelX, kButtonY, kCancelWidth, kButtonHeight, kCancelText);
   b.del = p.AddButton(win, kDeleteX, kButtonY, kDeleteWidth, kButtonHeight, deleteText);
@@ -71,7 +71,7 @@ Buttons AddButtons(Platform& p, WindowHandle win, const char* deleteText) {
   return b;
 }
 
-Row AddRow(Platform& p, WindowHandle win, int index, const RowLayout& layout) {
+Row AddRow(Windows& p, WindowHandle win, int index, const RowLayout& layout) {
   const int dy = kRowPitch * index;
   p.AddLabel(win, kRowX, kLabelTop + dy, layout.labelWidth, kLabelHeight, layout.label);
   Row row;
@@ -95,9 +95,9 @@ float SliderToSpeed(int position) { return static_cast<float>(position) / kSpeed
 
 bool IsSpeedRow(int row) { return row == kStartSpeedRow || row == kStartSpeedToleranceRow; }
 
-void CloseDialog(Platform& p, WindowHandle win) {
-  p.DestroyFrameWindow(win);
-  p.SetMouseReleased(false);
+void CloseDialog(Windows& ui, Input& input, WindowHandle win) {
+  ui.DestroyFrameWindow(win);
+  input.SetMouseReleased(false);
 }
 
 // Makes `record` the current record of `list` so that Delete removes exactly
@@ -109,7 +109,7 @@ bool MakeCurrentRecord(RecordList<T>& list, const T& record) {
 
 }  // namespace
 
-void ConfigureEmitter(World& w, Platform& p, Emitter& emitter) {
+void ConfigureEmitter(World& w, Windows& p, Input& input, Emitter& emitter) {
   WindowHandle win = p.CreateFrameWindow(kDialogX, kDialogY, kDialogWidth, kDialogHeight,
                                          "Emitter konfigurieren", WindowStyle::ToolStyle);
   // Nobody could ever answer a dialog that did not open.
@@ -138,13 +138,13 @@ void ConfigureEmitter(World& w, Platform& p, Emitter& emitter) {
     std::array<int, kEmitterRows> before{};
     for (int i = 0; i < kEmitterRows; ++i) before[i] = p.GetControlValue(rows[i].slider);
 
-    p.SetMouseReleased(true);
+    input.SetMouseReleased(true);
     // Before polling, so that a slider moved meanwhile is seen in this pass.
     p.WaitForEvents();
     if (p.PollWindowEvent() == WindowEvent::ControlActivated) {
       const ControlHandle control = p.EventControl();
       if (control == buttons.cancel) {
-        CloseDialog(p, win);
+        CloseDialog(p, input, win);
         return;
       }
       if (control == buttons.ok) {
@@ -154,17 +154,14 @@ void ConfigureEmitter(World& w, Platform& p, Emitter& emitter) {
         emitter.StartSpeedTolerance = SliderToSpeed(p.GetControlValue(rows[3].slider));
         emitter.ColorRange = p.GetControlValue(rows[4].slider);
         emitter.SingleColor = p.GetControlValue(rows[5].slider);
-        CloseDialog(p, win);
+        CloseDialog(p, input, win);
         return;
       }
       if (control == buttons.del) {
         // Cars that still drive on it share the record, so removing it here
         // leaves them their route.
-        if (MakeCurrentRecord(w.EmitterList, emitter)) {
-          w.EmitterCount -= 1;
-          w.EmitterList.Delete();
-        }
-        CloseDialog(p, win);
+        if (MakeCurrentRecord(w.EmitterList, emitter)) w.EmitterList.Delete();
+        CloseDialog(p, input, win);
         return;
       }
     }
@@ -178,7 +175,7 @@ void ConfigureEmitter(World& w, Platform& p, Emitter& emitter) {
   }
 }
 
-void ConfigureTrafficLight(World& w, Platform& p, TrafficLight& light) {
+void ConfigureTrafficLight(World& w, Windows& p, Input& input, const Clock& simClock, TrafficLight& light) {
   WindowHandle win = p.CreateFrameWindow(kDialogX, kDialogY, kDialogWidth, kDialogHeight,
                                          "Ampel konfigurieren", WindowStyle::ToolStyle);
   if (win == 0) return;
@@ -192,12 +189,12 @@ void ConfigureTrafficLight(World& w, Platform& p, TrafficLight& light) {
     const int before = p.GetControlValue(row.slider);
     const int64_t typedBefore = ParseInt(p.GetControlText(row.field));
 
-    p.SetMouseReleased(true);
+    input.SetMouseReleased(true);
     p.WaitForEvents();
     if (p.PollWindowEvent() == WindowEvent::ControlActivated) {
       const ControlHandle control = p.EventControl();
       if (control == buttons.cancel) {
-        CloseDialog(p, win);
+        CloseDialog(p, input, win);
         return;
       }
       if (control == buttons.ok) {
@@ -205,20 +202,19 @@ void ConfigureTrafficLight(World& w, Platform& p, TrafficLight& light) {
         light.Interval = interval;
         w.LastLightInterval = interval;
         // Every light starts its phase anew, so lights stay in step.
-        const int32_t now = static_cast<int32_t>(p.NowMs());
+        const int32_t now = static_cast<int32_t>(simClock.NowMs());
         for (TrafficLight& other : w.TrafficLightList) other.LastSwitch = now;
-        CloseDialog(p, win);
+        CloseDialog(p, input, win);
         return;
       }
       if (control == buttons.del) {
         if (MakeCurrentRecord(w.TrafficLightList, light)) {
-          w.LightCount -= 1;
-          w.ControlMap.set(light.CellX, light.CellY, 0);
+          w.ControlMap.set(light.CellX, light.CellY, control::kNone);
           w.TrafficLightList.Delete();
           // A junction marker the light covered comes back at once.
           RebuildControlMap(w);
         }
-        CloseDialog(p, win);
+        CloseDialog(p, input, win);
         return;
       }
     }

@@ -3,23 +3,21 @@
 #include <cmath>
 
 #include "editor/dialogs.h"
-#include "editor/placing.h"
-#include "editor/roads.h"
+#include "network/placing.h"
+#include "network/roads.h"
 #include "sim/cars.h"
-#include "sim/route.h"
 
 namespace kv {
 
 namespace {
 
-constexpr int32_t kDoubleClickMs = 400;
+constexpr uint32_t kDoubleClickMs = 400;
 
 constexpr int kEmitterBox = 32;
 constexpr int kLightBox = 16;
 constexpr int kCarBox = 16;
 
 // Toolbar: button i (1..19) has its left edge at kToolPitch * i - kToolInset.
-constexpr int kToolCount = 19;
 constexpr int kToolPitch = 35;
 constexpr int kToolInset = 15;
 constexpr int kToolTopFromBottom = 50;
@@ -27,20 +25,18 @@ constexpr int kToolButtonSize = 32;
 // The map area ends this far above the bottom of the screen.
 constexpr int kToolbarHeight = 64;
 
-constexpr int kFirstRoadTool = 1, kLastRoadTool = 11;
+bool IsLight(const TrafficLight& light) { return IsTrafficLight(light.State); }
 
-bool IsLight(const TrafficLight& light) { return light.State == 3 || light.State == 4; }
-
-bool OverEmitter(const World& w, Platform& p, const Emitter& e) {
+bool OverEmitter(const World& w, Input& p, const Emitter& e) {
   return MouseOver(p, e.PixelX + w.ViewX, e.PixelY + w.ViewY, kEmitterBox, kEmitterBox) != 0;
 }
 
-bool OverLight(const World& w, Platform& p, const TrafficLight& light) {
+bool OverLight(const World& w, Input& p, const TrafficLight& light) {
   return MouseOver(p, light.PixelX + w.ViewX, light.PixelY + w.ViewY, kLightBox, kLightBox) != 0;
 }
 
 // A car's box starts at its float position on the screen, rounded half to even.
-bool OverCar(const World& w, Platform& p, const Car& car) {
+bool OverCar(const World& w, Input& p, const Car& car) {
   float left = std::nearbyint(car.PosX + static_cast<float>(w.ViewX));
   float top = std::nearbyint(car.PosY + static_cast<float>(w.ViewY));
   // A position far off the screen cannot contain the pointer; keep the
@@ -50,59 +46,44 @@ bool OverCar(const World& w, Platform& p, const Car& car) {
   return MouseOver(p, static_cast<int>(left), static_cast<int>(top), kCarBox, kCarBox) != 0;
 }
 
-bool RoadOnTile(const World& w, int tileX, int tileY) {
-  for (const Road& road : w.RoadList)
-    if (road.TileX == tileX && road.TileY == tileY) return true;
-  return false;
-}
-
 void RemoveEmittersOnCursorTile(World& w) {
   w.EmitterList.Reset();
   while (Emitter* e = w.EmitterList.Next()) {
-    if (e->TileX == w.CursorTileX && e->TileY == w.CursorTileY) {
-      w.EmitterList.Delete();
-      w.EmitterCount -= 1;
-    }
+    if (e->TileX == w.CursorTileX && e->TileY == w.CursorTileY) w.EmitterList.Delete();
   }
 }
 
-void OpenDialogsUnderPointer(World& w, Platform& p) {
+void OpenDialogsUnderPointer(World& w, EditorIo& io) {
+  Input& p = io.input;
   // A dialog may delete its record; the list position then lies just before
   // it, so Next still continues with the record that followed.
   w.EmitterList.Reset();
   while (Emitter* e = w.EmitterList.Next())
-    if (OverEmitter(w, p, *e)) ConfigureEmitter(w, p, *e);
+    if (OverEmitter(w, p, *e)) ConfigureEmitter(w, io.windows, p, *e);
 
   w.TrafficLightList.Reset();
   while (TrafficLight* light = w.TrafficLightList.Next())
-    if (IsLight(*light) && OverLight(w, p, *light)) ConfigureTrafficLight(w, p, *light);
+    if (IsLight(*light) && OverLight(w, p, *light))
+      ConfigureTrafficLight(w, io.windows, p, io.simClock, *light);
 }
 
-void DeleteUnderPointer(World& w, Platform& p) {
-  w.Tool = 0;
+void DeleteUnderPointer(World& w, Input& p) {
+  w.Tool = Tool::None;
 
   w.EmitterList.Reset();
   while (Emitter* e = w.EmitterList.Next()) {
     e->Selected = 0;
-    if (e->TileX == w.CursorTileX && e->TileY == w.CursorTileY) {
-      w.EmitterList.Delete();
-      w.EmitterCount -= 1;
-    }
+    if (e->TileX == w.CursorTileX && e->TileY == w.CursorTileY) w.EmitterList.Delete();
   }
 
   w.CarList.Reset();
-  while (Car* car = w.CarList.Next()) {
-    if (OverCar(w, p, *car)) {
-      w.CarList.Delete();
-      w.CarCount -= 1;
-    }
-  }
+  while (Car* car = w.CarList.Next())
+    if (OverCar(w, p, *car)) w.CarList.Delete();
 
   w.TrafficLightList.Reset();
   while (TrafficLight* light = w.TrafficLightList.Next()) {
     if (OverLight(w, p, *light)) {
-      w.ControlMap.set(light->CellX, light->CellY, 0);
-      w.LightCount -= 1;
+      w.ControlMap.set(light->CellX, light->CellY, control::kNone);
       w.TrafficLightList.Delete();
       RebuildControlMap(w);
     }
@@ -110,7 +91,7 @@ void DeleteUnderPointer(World& w, Platform& p) {
 }
 
 // Moving LastSwitch back by one phase makes the light cycle switch it next.
-void SwitchLightsUnderPointer(World& w, Platform& p) {
+void SwitchLightsUnderPointer(World& w, Input& p) {
   w.TrafficLightList.Reset();
   while (TrafficLight* light = w.TrafficLightList.Next()) {
     if (IsLight(*light) && OverLight(w, p, *light)) {
@@ -124,10 +105,7 @@ void SwitchLightsUnderPointer(World& w, Platform& p) {
 void RemoveCarsOf(World& w, const Emitter& emitter) {
   w.CarList.Reset();
   while (Car* car = w.CarList.Next()) {
-    if (car->Emitter.get() == &emitter) {
-      w.CarList.Delete();
-      w.CarCount -= 1;
-    }
+    if (car->Emitter.get() == &emitter) w.CarList.Delete();
   }
 }
 
@@ -135,60 +113,53 @@ void Retarget(World& w, Emitter& e) {
   e.TargetX = w.CursorCellX;
   e.TargetY = w.CursorCellY;
   RemoveCarsOf(w, e);
-  Cell start = EmitterStartCell(e);
-  e.RouteLength = FindRoute(w, start.x, start.y, e.TargetX, e.TargetY, e);
+  FindEmitterRoute(w, e);
   e.Selected = 0;
 }
 
 // Selects emitters under the pointer and gives a selected one the cursor cell
 // as its target. False when the click was a target click off the roads: the
 // rest of this frame's editing is then skipped.
-bool SelectAndTarget(World& w, Platform& p) {
+bool SelectAndTarget(World& w, Input& p) {
   w.EmitterList.Reset();
   while (Emitter* e = w.EmitterList.Next()) {
     if (OverEmitter(w, p, *e)) {
       e->Selected = 1;
     } else if (e->Selected == 1) {
-      if (!RoadOnTile(w, w.CursorTileX, w.CursorTileY)) return false;
+      if (!HasRoad(w, w.CursorTileX, w.CursorTileY)) return false;
       Retarget(w, *e);
     }
   }
   return true;
 }
 
-void PlaceWithTool(World& w, Platform& p) {
-  const int tool = w.Tool;
-  if (tool >= kFirstRoadTool && tool <= kLastRoadTool) AddRoad(w, w.CursorTileX, w.CursorTileY, tool);
-  switch (tool) {
-    case 12: AddEmitter(w, w.CursorTileX, w.CursorTileY, 6, 0, 0); break;
-    case 13: AddEmitter(w, w.CursorTileX, w.CursorTileY, 2, 0, 0); break;
-    case 14: AddEmitter(w, w.CursorTileX, w.CursorTileY, 8, 0, 0); break;
-    case 15: AddEmitter(w, w.CursorTileX, w.CursorTileY, 4, 0, 0); break;
-    case 16: AddTrafficLight(w, p, w.CursorCellX, w.CursorCellY, 1); break;
-    case 17: AddTrafficLight(w, p, w.CursorCellX, w.CursorCellY, 2); break;
-    case 18: AddTrafficLight(w, p, w.CursorCellX, w.CursorCellY, 3); break;
-    case 19: AddTrafficLight(w, p, w.CursorCellX, w.CursorCellY, 4); break;
-    default: break;
-  }
+void PlaceWithTool(World& w, const Clock& simClock) {
+  const Tool tool = w.Tool;
+  if (IsRoadTool(tool)) AddRoad(w, w.CursorTileX, w.CursorTileY, RoadOf(tool));
+  if (const Direction d = EmitterDirectionOf(tool); IsDirection(d))
+    AddEmitter(w, w.CursorTileX, w.CursorTileY, d, 0, 0);
+  if (const LightState kind = LightKindOf(tool); IsLightState(kind))
+    AddTrafficLight(w, simClock, w.CursorCellX, w.CursorCellY, kind);
 }
 
 }  // namespace
 
-void UpdateMouseButtons(MouseButtonTracker& mouse, Platform& p) {
+void UpdateMouseButtons(MouseButtonTracker& mouse, Input& input, const Clock& wallClock) {
   for (int b = kLeftButton; b <= kMiddleButton; ++b) {
     mouse.DoubleClick[b] = false;
-    bool down = p.IsButtonDown(b);
+    bool down = input.IsButtonDown(b);
     if (down == mouse.Held[b]) continue;
     mouse.Held[b] = down;
     if (down) continue;
     // Released: a double click is two releases close together.
-    uint32_t now = p.NowMs();
-    if (ElapsedMs(now, mouse.LastRelease[b]) < kDoubleClickMs) mouse.DoubleClick[b] = true;
-    mouse.LastRelease[b] = static_cast<int32_t>(now);
+    const uint32_t now = wallClock.NowMs();
+    if (mouse.Released[b] && ElapsedMs(now, mouse.LastRelease[b]) < kDoubleClickMs) mouse.DoubleClick[b] = true;
+    mouse.LastRelease[b] = now;
+    mouse.Released[b] = true;
   }
 }
 
-int MouseOver(Platform& p, int x, int y, int width, int height) {
+int MouseOver(Input& p, int x, int y, int width, int height) {
   p.PollMouse();
   // Widen before adding: a box far off the screen must not overflow.
   const int64_t px = p.PointerX(), py = p.PointerY();
@@ -196,13 +167,14 @@ int MouseOver(Platform& p, int x, int y, int width, int height) {
   return inside ? 1 : 0;
 }
 
-void HandleEditorInput(World& w, Platform& p, MouseButtonTracker& mouse) {
+void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse) {
+  Input& p = io.input;
   if (p.IsKeyDown(Scan::BackSpace)) {
     DeleteRoad(w, w.CursorTileX, w.CursorTileY);
     RemoveEmittersOnCursorTile(w);
   }
 
-  if (mouse.DoubleClick[kLeftButton]) OpenDialogsUnderPointer(w, p);
+  if (mouse.DoubleClick[kLeftButton]) OpenDialogsUnderPointer(w, io);
 
   if (p.IsButtonDown(kRightButton)) DeleteUnderPointer(w, p);
 
@@ -219,12 +191,12 @@ void HandleEditorInput(World& w, Platform& p, MouseButtonTracker& mouse) {
   for (int i = 1; i <= kToolCount; ++i) {
     if (MouseOver(p, kToolPitch * i - kToolInset, w.ScreenHeight - kToolTopFromBottom,
                   kToolButtonSize, kToolButtonSize))
-      w.Tool = i;
+      w.Tool = ToolNumber(i);
   }
 
   if (MouseOver(p, 0, 0, w.ScreenWidth, w.ScreenHeight - kToolbarHeight) == 0) return;
 
-  PlaceWithTool(w, p);
+  PlaceWithTool(w, io.simClock);
 }
 
 }  // namespace kv

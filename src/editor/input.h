@@ -3,8 +3,10 @@
 
 #include <cstdint>
 
-#include "app/world.h"
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/input.h"
+#include "platform/windows.h"
+#include "world/world.h"
 
 namespace kv {
 
@@ -12,12 +14,22 @@ namespace kv {
 // 3 middle), and the double-click flags of the current frame.
 struct MouseButtonTracker {
   bool Held[4] = {};
-  int32_t LastRelease[4] = {};
+  uint32_t LastRelease[4] = {};
+  bool Released[4] = {};  // a release was seen: the first one is never a double click
   bool DoubleClick[4] = {};
 };
 
-void UpdateMouseButtons(MouseButtonTracker& mouse, Platform& p);
-int MouseOver(Platform& p, int x, int y, int width, int height);
-void HandleEditorInput(World& w, Platform& p, MouseButtonTracker& mouse);
+// What the editor acts through: the user's input, the dialogs, and the
+// simulation's clock, at whose reading new lights start their phase.
+struct EditorIo {
+  Input& input;
+  Windows& windows;
+  const Clock& simClock;
+};
+
+// Double clicks are two releases less than 400 ms apart on the wall clock.
+void UpdateMouseButtons(MouseButtonTracker& mouse, Input& input, const Clock& wallClock);
+int MouseOver(Input& input, int x, int y, int width, int height);
+void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse);
 
 }  // namespace kv

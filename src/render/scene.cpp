@@ -37,12 +37,6 @@ constexpr int kCarCullMargin = 32;
 constexpr int kCarCullSize = 16 + 2 * kCarCullMargin;
 constexpr float kFarAway = 1.0e9f;
 
-constexpr int kSignToolFirst = 16, kSignToolLast = 17;
-constexpr int kLightToolFirst = 18, kLightToolLast = 19;
-constexpr int kLightKindFromTool = 15;  // light tool t places lights of kind t - 15
-constexpr int kRoadToolLast = 11;
-constexpr int kEmitterToolLast = 15;
-constexpr int kToolCount = 19;
 
 // Toolbar geometry, measured from the bottom of the screen.
 constexpr int kToolbarBandTop = 65;
@@ -120,7 +114,7 @@ class HudText {
   size_t len_ = 0;
 };
 
-void DrawGrass(const World& w, Platform& p, const ScreenArea& screen) {
+void DrawGrass(const World& w, Canvas& p, const ScreenArea& screen) {
   int64_t gx0, gx1, gy0, gy1;
   ScreenArea::VisibleRange(w.ViewX, kGrassSize, screen.width, w.TileMapWidth / 2 - 1, gx0, gx1);
   ScreenArea::VisibleRange(w.ViewY, kGrassSize, screen.height, w.TileMapHeight / 2 - 1, gy0, gy1);
@@ -130,7 +124,7 @@ void DrawGrass(const World& w, Platform& p, const ScreenArea& screen) {
                    static_cast<int>(kGrassSize * gy + w.ViewY));
 }
 
-void DrawSelectedEmitter(const World& w, Platform& p, const ScreenArea& screen, const Emitter& e) {
+void DrawSelectedEmitter(const World& w, Canvas& p, const ScreenArea& screen, const Emitter& e) {
   p.DrawRect(kCellSize * e.TargetX + w.ViewX, kCellSize * e.TargetY + w.ViewY, kTargetBoxSize,
              kTargetBoxSize, kSelectionColor);
   p.DrawRect(kTileSize * e.TileX + w.ViewX, kTileSize * e.TileY + w.ViewY, kTileSize, kTileSize,
@@ -146,21 +140,21 @@ void DrawSelectedEmitter(const World& w, Platform& p, const ScreenArea& screen, 
   }
 }
 
-void DrawHud(const World& w, Platform& p) {
+void DrawHud(const World& w, Canvas& p) {
   p.DrawLabel(0, 0,
               HudText("Cursor TileMap: ").Append(w.CursorTileX).Append("/").Append(w.CursorTileY).view(),
               kHudColor);
   p.DrawLabel(0, kHudRowStep,
               HudText("Cursor MoveMap: ").Append(w.CursorCellX).Append("/").Append(w.CursorCellY).view(),
               kHudColor);
-  p.DrawLabel(kHudColumn2, 0, HudText("Cars: ").Append(w.CarCount).view(), kHudColor);
-  p.DrawLabel(kHudColumn2, kHudRowStep, HudText("Roads: ").Append(w.RoadCount).view(), kHudColor);
-  p.DrawLabel(kHudColumn2, 2 * kHudRowStep, HudText("Emitters: ").Append(w.EmitterCount).view(),
+  p.DrawLabel(kHudColumn2, 0, HudText("Cars: ").Append(w.CarCount()).view(), kHudColor);
+  p.DrawLabel(kHudColumn2, kHudRowStep, HudText("Roads: ").Append(w.RoadCount()).view(), kHudColor);
+  p.DrawLabel(kHudColumn2, 2 * kHudRowStep, HudText("Emitters: ").Append(w.EmitterCount()).view(),
               kHudColor);
   for (const FixedLabel& label : kHelpLabels) p.DrawLabel(label.x, label.y, label.text, kHudColor);
 }
 
-void DrawControlCells(const World& w, Platform& p, const ScreenArea& screen) {
+void DrawControlCells(const World& w, Canvas& p, const ScreenArea& screen) {
   const int64_t lastX = std::min<int64_t>(w.MoveMapWidth, CellGrid::kMax);
   const int64_t lastY = std::min<int64_t>(w.MoveMapHeight, CellGrid::kMax);
   int64_t cx0, cx1, cy0, cy1;
@@ -168,13 +162,13 @@ void DrawControlCells(const World& w, Platform& p, const ScreenArea& screen) {
   ScreenArea::VisibleRange(w.ViewY, kCellSize, screen.height, lastY, cy0, cy1);
   for (int64_t cy = cy0; cy <= cy1; ++cy)
     for (int64_t cx = cx0; cx <= cx1; ++cx)
-      if (w.ControlMap.at(static_cast<int>(cx), static_cast<int>(cy)) != 0)
+      if (w.ControlMap.at(static_cast<int>(cx), static_cast<int>(cy)) != control::kNone)
         p.DrawRect(static_cast<int>(kCellSize * cx + w.ViewX),
                    static_cast<int>(kCellSize * cy + w.ViewY), kCellSize, kCellSize,
                    kControlColor);
 }
 
-void DrawCars(const World& w, Platform& p, const ScreenArea& screen) {
+void DrawCars(const World& w, Canvas& p, const ScreenArea& screen) {
   const float viewX = static_cast<float>(w.ViewX);
   const float viewY = static_cast<float>(w.ViewY);
   for (const Car& car : w.CarList) {
@@ -190,26 +184,27 @@ void DrawCars(const World& w, Platform& p, const ScreenArea& screen) {
   }
 }
 
-void DrawToolbar(const World& w, Platform& p) {
+void DrawToolbar(const World& w, Canvas& p) {
   p.BeginOverlay();
   p.DrawRect(0, w.ScreenHeight - kToolbarBandTop, w.ScreenWidth, kToolbarBandHeight);
   p.EndOverlay();
 
   const int y = w.ScreenHeight - kToolIconTop;
   for (int i = 1; i <= kToolCount; ++i) {
+    const Tool tool = ToolNumber(i);
     const int x = kToolIconStep * i - kToolIconShift;
-    if (i <= kRoadToolLast)
-      p.DrawSprite(w.RoadSprites[i], x, y);
-    else if (i <= kEmitterToolLast)
-      p.DrawSpriteKeyed(w.EmitterSprites[i - kRoadToolLast], x, y);
+    if (IsRoadTool(tool))
+      p.DrawSprite(w.RoadSprites[Index(RoadOf(tool))], x, y);
+    else if (IsDirection(EmitterDirectionOf(tool)))
+      p.DrawSpriteKeyed(w.EmitterSprites[static_cast<size_t>(i - kRoadTypes)], x, y);
     else
-      p.DrawSpriteKeyed(w.LightIcons[i - kEmitterToolLast], x, y);
+      p.DrawSpriteKeyed(w.LightIcons[Index(LightKindOf(tool))], x, y);
   }
 }
 
 }  // namespace
 
-void DrawScene(const World& w, Platform& p) {
+void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY) {
   const ScreenArea screen{w.ScreenWidth, w.ScreenHeight};
   const int viewX = w.ViewX, viewY = w.ViewY;
 
@@ -236,19 +231,19 @@ void DrawScene(const World& w, Platform& p) {
     if (e.Selected == 1) DrawSelectedEmitter(w, p, screen, e);
   }
   DrawHud(w, p);
-  if (p.PointerY() < w.ScreenHeight - kCursorBoxLimit) {
+  if (pointerY < w.ScreenHeight - kCursorBoxLimit) {
     p.SetOverlayMode(Outline);
     p.DrawRect(kTileSize * w.CursorTileX + viewX, kTileSize * w.CursorTileY + viewY, kTileSize,
                kTileSize, kCursorColor);
   }
-  if (w.Tool >= kSignToolFirst && w.Tool <= kSignToolLast) {
+  if (IsSignTool(w.Tool)) {
     p.SetOverlayMode(Outline);
     DrawControlCells(w, p, screen);
   }
-  if (w.Tool >= kLightToolFirst && w.Tool <= kLightToolLast) {
+  if (IsLightTool(w.Tool)) {
     p.SetOverlayMode(Outline);
     for (const TrafficLight& light : w.TrafficLightList) {
-      if (light.Kind != w.Tool - kLightKindFromTool) continue;
+      if (light.Kind != LightKindOf(w.Tool)) continue;
       const int64_t x = int64_t{light.PixelX} + viewX, y = int64_t{light.PixelY} + viewY;
       if (screen.Shows(x, y, kCellSize))
         p.DrawRect(static_cast<int>(x), static_cast<int>(y), kCellSize, kCellSize, kControlColor);
@@ -260,7 +255,7 @@ void DrawScene(const World& w, Platform& p) {
   for (const TrafficLight& light : w.TrafficLightList) {
     const int64_t x = int64_t{light.PixelX} + viewX, y = int64_t{light.PixelY} + viewY;
     if (!screen.Shows(x, y, kCellSize)) continue;
-    const bool isLight = light.State == 3 || light.State == 4;
+    const bool isLight = IsTrafficLight(light.State);
     p.DrawRotSprite(light.Sprite, static_cast<int>(x) + kLightInset,
                     static_cast<int>(y) + kLightInset, isLight ? kLightOpacity : kSignOpacity);
   }
@@ -270,11 +265,11 @@ void DrawScene(const World& w, Platform& p) {
   DrawToolbar(w, p);
 
   p.BeginOverlay();
-  p.DrawRect(p.PointerX() - kPointerHalf, p.PointerY() - kPointerHalf, 2 * kPointerHalf,
-             2 * kPointerHalf, kPointerColor);
-  if (w.Tool >= 1 && w.Tool <= kToolCount) {
+  p.DrawRect(pointerX - kPointerHalf, pointerY - kPointerHalf, 2 * kPointerHalf, 2 * kPointerHalf,
+             kPointerColor);
+  if (NumberOf(w.Tool) >= 1 && NumberOf(w.Tool) <= kToolCount) {
     p.SetOverlayMode(Outline);
-    p.DrawRect(kToolIconStep * w.Tool - kToolIconShift, w.ScreenHeight - kToolIconTop,
+    p.DrawRect(kToolIconStep * NumberOf(w.Tool) - kToolIconShift, w.ScreenHeight - kToolIconTop,
                kToolIconSize, kToolIconSize, kToolHighlightColor);
   }
   p.EndOverlay();

@@ -29,9 +29,6 @@ constexpr float kFollowCloseDistance = 20.0f;
 // Cars leave the grid at the last row and column, not only beyond them.
 constexpr int32_t kLastDrivableCell = CellGrid::kMax - 1;
 
-constexpr int32_t kRedLight = 1;
-constexpr int32_t kYieldSign = 2;
-
 // The following check looks at most this far in x and in y.
 constexpr float kWidestFollowRange = 384.0f;
 
@@ -59,16 +56,16 @@ struct Strip {
 // Where a car on a control cell looks for crossing traffic, by the lane code
 // of its cell: the lane coming from its right, and the one from its left.
 struct CrossLanes {
-  int32_t code;
+  LaneCode code;
   Strip right;
   Strip left;
 };
 
 constexpr CrossLanes kCrossLanes[] = {
-    {2, {-5, 2, 0, 2}, {0, 1, 6, 1}},
-    {4, {-2, -5, -2, 0}, {-1, 0, -1, 6}},
-    {6, {2, 0, 2, 5}, {1, -6, 1, 0}},
-    {8, {0, -2, 5, -2}, {-6, -1, 0, -1}},
+    {LaneCode::Down, {-5, 2, 0, 2}, {0, 1, 6, 1}},
+    {LaneCode::Left, {-2, -5, -2, 0}, {-1, 0, -1, 6}},
+    {LaneCode::Right, {2, 0, 2, 5}, {1, -6, 1, 0}},
+    {LaneCode::Up, {0, -2, 5, -2}, {-6, -1, 0, -1}},
 };
 
 bool AnyCarIn(const World& w, int x, int y, const Strip& s) {
@@ -89,12 +86,12 @@ bool RoutePoint(const Car& car, int64_t index, Cell& out) {
 
 bool IsControlCell(const World& w, const Cell& c) { return w.ControlMap.get(c.x, c.y) != 0; }
 
-bool IsBlocked(const World& w, const Car& car, int32_t code, int32_t control) {
-  bool blocked = control == kRedLight;
+bool IsBlocked(const World& w, const Car& car, LaneCode code, int32_t control) {
+  bool blocked = control == control::kStop;
   for (const CrossLanes& lanes : kCrossLanes) {
     if (lanes.code != code) continue;
     if (AnyCarIn(w, car.CellX, car.CellY, lanes.right)) blocked = true;
-    if (control == kYieldSign && AnyCarIn(w, car.CellX, car.CellY, lanes.left)) blocked = true;
+    if (control == control::kYield && AnyCarIn(w, car.CellX, car.CellY, lanes.left)) blocked = true;
   }
   return blocked;
 }
@@ -140,10 +137,6 @@ bool OutsideDrivableGrid(const Car& car) {
          car.CellY > kLastDrivableCell;
 }
 
-void RemoveCurrentCar(World& w) {
-  w.CarList.Delete();
-  w.CarCount -= 1;
-}
 
 // Square number along one axis, unclamped; NaN stays NaN.
 float SquareAlong(float v) { return std::floor((v - kSquaresOrigin) / kSquarePixels); }
@@ -315,12 +308,16 @@ void GatherNearCars(CarSquares& index, int32_t angle, float px, float py, float 
 // FollowCar's tests. During the check the car stands either where it moved to
 // or back at (startX, startY), and its range can only grow when it takes a
 // front car's speed; then the search is made again at the widest range.
+void FollowEveryCar(World& w, Car& car, int32_t startX, int32_t startY) {
+  for (const Car& other : w.CarList)
+    if (&other != &car) FollowCar(car, other, startX, startY);
+}
+
 void FollowNearCars(World& w, Car& car, uint32_t self, int32_t startX, int32_t startY) {
   const float sx = static_cast<float>(startX), sy = static_cast<float>(startY);
   const float px = car.PosX, py = car.PosY;
   if (!OnSquares(px, py) || !OnSquares(sx, sy)) {
-    for (const Car& other : w.CarList)
-      if (&other != &car) FollowCar(car, other, startX, startY);
+    FollowEveryCar(w, car, startX, startY);
     return;
   }
   CarSquares& index = w.NearCars;
@@ -341,23 +338,23 @@ void FollowNearCars(World& w, Car& car, uint32_t self, int32_t startX, int32_t s
 enum class Outcome { Moved, Arrived, LeftGrid };
 
 // `order`: the car's place in the list at the start of the pass.
-Outcome MoveCar(World& w, Platform& p, Car& car, uint32_t order) {
+Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_t order) {
   if (OutsideDrivableGrid(car)) return Outcome::LeftGrid;
 
   const Cell oldCell{car.CellX, car.CellY};
   const int32_t startX = RoundToInt(car.PosX);
   const int32_t startY = RoundToInt(car.PosY);
 
-  const int32_t code = w.MoveMap.get(car.CellX, car.CellY);
+  const LaneCode code = w.MoveMap.get(car.CellX, car.CellY);
   const int32_t control = w.ControlMap.get(car.CellX, car.CellY);
-  if (control != 0) {
+  if (control != control::kNone) {
     if (IsBlocked(w, car, code, control))
-      HoldCar(car, p, kHoldMs);
+      HoldCar(car, clock, kHoldMs);
     else
       ResumeCar(car);
   }
 
-  if (car.State == Driving) {
+  if (car.State == CarState::Driving) {
     if (car.Speed > car.MaxSpeed)
       car.Speed -= car.Acceleration;
     else
@@ -368,13 +365,14 @@ Outcome MoveCar(World& w, Platform& p, Car& car, uint32_t order) {
         IsControlCell(w, ahead) && car.Speed > kLookAheadMinSpeed)
       BrakeCar(car, kLookAheadBrakeCells);
   }
-  if (car.State == Held) {
-    if (car.HoldTime != 0 && ElapsedMs(p.NowMs(), car.HoldStart) > car.HoldTime) {
+  if (car.State == CarState::Held) {
+    if (car.HoldTime != 0 &&
+        int64_t{ElapsedMs(clock.NowMs(), static_cast<uint32_t>(car.HoldStart))} > car.HoldTime) {
       ResumeCar(car);
       car.HoldTime = 0;
     }
   }
-  if (car.State == Braking) Brake(car);
+  if (car.State == CarState::Braking) Brake(car);
 
   if (car.Speed < kStandingSpeed) car.Speed = 0.0f;
   if (car.Speed > car.MaxSpeed) car.Speed = car.MaxSpeed;
@@ -392,7 +390,10 @@ Outcome MoveCar(World& w, Platform& p, Car& car, uint32_t order) {
     car.PosY = static_cast<float>(startY);
   }
 
-  FollowNearCars(w, car, order, startX, startY);
+  if (scan == FollowScan::Near)
+    FollowNearCars(w, car, order, startX, startY);
+  else
+    FollowEveryCar(w, car, startX, startY);
 
   Cell next;
   if (RoutePoint(car, car.RouteIndex, next) && next == Cell{car.CellX, car.CellY}) {
@@ -424,29 +425,31 @@ int32_t RoundToInt(float v) {
   return static_cast<int32_t>(r);
 }
 
-void MoveCars(World& w, Platform& p) {
+void MoveCars(World& w, const Clock& clock, FollowScan scan) {
   w.CarMap.Fill(0);
   for (const Car& car : w.CarList) MarkCell(w, car.CellX, car.CellY);
-  RebuildIndex(w);
+  const bool indexed = scan == FollowScan::Near;
+  if (indexed) RebuildIndex(w);
 
   w.CarList.Reset();
   uint32_t order = 0;
   for (Car* car = w.CarList.Next(); car != nullptr; car = w.CarList.Next(), ++order) {
-    switch (MoveCar(w, p, *car, order)) {
+    switch (MoveCar(w, clock, scan, *car, order)) {
       case Outcome::Moved:
-        Refile(w.NearCars, order, *car);
+        if (indexed) Refile(w.NearCars, order, *car);
         break;
       case Outcome::Arrived:
         w.Stats.Arrived += 1;
-        if (w.Stats.Frame >= car->SpawnFrame)
-          w.Stats.ArrivedTripFrames += w.Stats.Frame - car->SpawnFrame;
-        Unfile(w.NearCars, order);
-        RemoveCurrentCar(w);
+        // The step being taken: the count goes up when the step ends.
+        if (w.Stats.Frame + 1 >= car->SpawnFrame)
+          w.Stats.ArrivedTripFrames += w.Stats.Frame + 1 - car->SpawnFrame;
+        if (indexed) Unfile(w.NearCars, order);
+        w.CarList.Delete();
         break;
       case Outcome::LeftGrid:
         // The rest of the list stands still this frame.
         w.Stats.LeftGrid += 1;
-        RemoveCurrentCar(w);
+        w.CarList.Delete();
         return;
     }
   }
@@ -495,16 +498,16 @@ void FollowCar(Car& car, const Car& other, int32_t startX, int32_t startY) {
 }
 
 void BrakeCar(Car& car, int cells) {
-  car.State = Braking;
+  car.State = CarState::Braking;
   car.BrakeDistance = static_cast<float>(cells) * kCellPixels;
 }
 
-void ResumeCar(Car& car) { car.State = Driving; }
+void ResumeCar(Car& car) { car.State = CarState::Driving; }
 
-void HoldCar(Car& car, Platform& p, int ms) {
-  car.State = Held;
+void HoldCar(Car& car, const Clock& clock, int ms) {
+  car.State = CarState::Held;
   car.HoldTime = ms;
-  car.HoldStart = static_cast<int32_t>(p.NowMs());
+  car.HoldStart = static_cast<int32_t>(clock.NowMs());
   car.Speed = 0.0f;
 }
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "app/world.h"
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "world/world.h"
 
 namespace kv {
 
@@ -14,12 +14,18 @@ constexpr int kHoldMs = 1000;
 constexpr int kLookAheadBrakeCells = 5;
 constexpr int kUserBrakeCells = 10;
 
+// How a car finds the cars it may have to follow: Near looks only at the
+// cars near it that head its way (w.NearCars); Plain compares it with every
+// other car. Both give the same result bit for bit; Plain is the yardstick
+// for the fast scan in tests and benchmarks.
+enum class FollowScan { Near, Plain };
+
 // One frame of every car: control cells, acceleration, braking, moving,
 // keeping distance, turning at route points, arriving and leaving the grid.
-void MoveCars(World& w, Platform& p);
+void MoveCars(World& w, const Clock& clock, FollowScan scan = FollowScan::Near);
 void BrakeCar(Car& car, int cells);
 void ResumeCar(Car& car);
-void HoldCar(Car& car, Platform& p, int ms);
+void HoldCar(Car& car, const Clock& clock, int ms);
 
 // The following check of `car` against one other car. MoveCars applies it
 // against every other car in list order, looking only at those near enough

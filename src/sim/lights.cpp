@@ -2,24 +2,17 @@
 
 namespace kv {
 
-namespace {
-
-constexpr int32_t kGreen = 3;
-constexpr int32_t kRed = 4;
-
-}  // namespace
-
-void UpdateLights(World& w, Platform& p) {
+void UpdateLights(World& w, const Clock& clock) {
   w.TrafficLightList.Reset();
   while (TrafficLight* light = w.TrafficLightList.Next()) {
-    if (light->State != kGreen && light->State != kRed) continue;
-    const uint32_t now = p.NowMs();
-    if (ElapsedMs(now, light->LastSwitch) <= light->Interval) continue;
-    // From the clock of this frame, so a phase lasts Interval plus up to a frame.
+    if (!IsTrafficLight(light->State)) continue;
+    const uint32_t now = clock.NowMs();
+    if (int64_t{ElapsedMs(now, static_cast<uint32_t>(light->LastSwitch))} <= light->Interval) continue;
+    // From the clock of this step, so a phase lasts Interval plus up to a step.
     light->LastSwitch = static_cast<int32_t>(now);
-    light->State = light->State == kGreen ? kRed : kGreen;
-    w.ControlMap.set(light->CellX, light->CellY, ControlValueOfState(light->State));
-    light->Sprite = w.LightSprites[static_cast<size_t>(light->State)];
+    light->State = light->State == LightState::Green ? LightState::Red : LightState::Green;
+    w.ControlMap.set(light->CellX, light->CellY, ControlValueOf(light->State));
+    light->Sprite = w.LightSprites[Index(light->State)];
   }
 }
 

@@ -6,121 +6,78 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/world.h"
+#include "world/world.h"
 
 namespace kv::reference {
 
-struct PlainSearchStats {
+struct PlainSearch {
+  struct Node {
+    int parent = -1, x = 0, y = 0, f = 0, g = 0, h = 0;
+  };
+  std::vector<Node> open, closed;
+  std::vector<bool> closedCells = std::vector<bool>(201 * 201, false);
   int improvedNodes = 0;  // open nodes closed early because a cheaper way appeared
+
+  void Close(const Node& n) {
+    closed.push_back(n);
+    closedCells[static_cast<size_t>(n.y * 201 + n.x)] = true;
+  }
+  void TryNeighbour(const World& w, int nx, int ny, int tx, int ty, Direction dir, int parent) {
+    if (nx < 0 || nx > 200 || ny < 0 || ny > 200 || closedCells[static_cast<size_t>(ny * 201 + nx)]) return;
+    if (!Admits(w.MoveMap.at(nx, ny), dir)) return;
+    const int g = closed[static_cast<size_t>(parent)].g + 10;
+    for (size_t i = 0; i < open.size(); ++i) {
+      Node& o = open[i];
+      if (o.x != nx || o.y != ny) continue;
+      if (o.g > g) {
+        o.parent = parent, o.g = g, o.f = g + o.h;
+        Close(o);
+        open.erase(open.begin() + static_cast<std::ptrdiff_t>(i));
+        ++improvedNodes;
+      }
+      return;
+    }
+    const int h = 10 * std::abs(nx - tx) + std::abs(ny - ty);
+    open.push_back({parent, nx, ny, g + h, g, h});
+  }
+  void Expand(const World& w, int index, int tx, int ty) {
+    const int x = closed[static_cast<size_t>(index)].x, y = closed[static_cast<size_t>(index)].y;
+    if (!(0 < x && x < 200 && 0 < y && y < 200)) return;
+    TryNeighbour(w, x + 1, y, tx, ty, Direction::Right, index);
+    TryNeighbour(w, x - 1, y, tx, ty, Direction::Left, index);
+    TryNeighbour(w, x, y + 1, tx, ty, Direction::Down, index);
+    TryNeighbour(w, x, y - 1, tx, ty, Direction::Up, index);
+  }
+
+  // Same contract as FindRoute.
+  int Find(const World& w, int sx, int sy, int tx, int ty, Emitter& e) {
+    if (!LaneGrid::Inside(sx, sy) || !LaneGrid::Inside(tx, ty) || (sx == tx && sy == ty)) return 0;
+    if (w.MoveMap.at(tx, ty) == LaneCode::None || w.MoveMap.at(sx, sy) == LaneCode::None) return 0;
+    Close({-1, sx, sy, 0, 0, 0});
+    Expand(w, 0, tx, ty);
+    while (!(closed.back().x == tx && closed.back().y == ty)) {
+      if (open.empty()) return 0;
+      size_t best = 0;
+      for (size_t i = 1; i < open.size(); ++i)
+        if (open[i].f < open[best].f) best = i;
+      Close(open[best]);
+      open.erase(open.begin() + static_cast<std::ptrdiff_t>(best));
+      Expand(w, static_cast<int>(closed.size()) - 1, tx, ty);
+    }
+    std::vector<Node> path;
+    for (int i = static_cast<int>(closed.size()) - 1;; i = closed[static_cast<size_t>(i)].parent) {
+      path.push_back(closed[static_cast<size_t>(i)]);
+      if (path.back().x == sx && path.back().y == sy) break;
+    }
+    if (path.size() > 999) return 0;
+    for (size_t i = 0; i < path.size(); ++i)
+      e.RouteX[i + 1] = static_cast<int16_t>(path[i].x), e.RouteY[i + 1] = static_cast<int16_t>(path[i].y);
+    return static_cast<int>(path.size());
+  }
 };
 
-inline bool PlainMayEnter(int code, int dir) {
-  switch (code) {
-    case 2: return dir == 2;
-    case 4: return dir == 4;
-    case 6: return dir == 6;
-    case 8: return dir == 8;
-    case 24: return dir == 2 || dir == 4;
-    case 26: return dir == 2 || dir == 6;
-    case 48: return dir == 4 || dir == 8;
-    case 68: return dir == 6 || dir == 8;
-    case 5: return true;
-    default: return false;
-  }
-}
-
-inline void PlainTryNeighbour(World& w, int nx, int ny, int targetX, int targetY, int cost, int dir,
-                              int parent, PlainSearchStats& stats) {
-  if (nx < 0 || nx > 200 || ny < 0 || ny > 200) return;
-  if (w.ClosedMap.at(nx, ny) == 1) return;
-  if (!PlainMayEnter(w.MoveMap.at(nx, ny), dir)) return;
-  const PathNode& p = w.ClosedList[static_cast<size_t>(parent)];
-  for (size_t i = 0; i < w.OpenList.size(); ++i) {
-    PathNode& o = w.OpenList[i];
-    if (o.X != nx || o.Y != ny) continue;
-    if (o.G > p.G + cost) {
-      o.Parent = parent;
-      o.G = p.G + cost;
-      o.F = o.G + o.H;
-      w.ClosedList.push_back(o);
-      w.ClosedMap.at(nx, ny) = 1;
-      w.OpenList.erase(w.OpenList.begin() + static_cast<std::ptrdiff_t>(i));
-      ++stats.improvedNodes;
-    }
-    return;
-  }
-  PathNode n;
-  n.Parent = parent;
-  n.X = nx;
-  n.Y = ny;
-  n.G = p.G + cost;
-  n.H = 10 * std::abs(nx - targetX) + std::abs(ny - targetY);
-  n.F = n.G + n.H;
-  w.OpenList.push_back(n);
-}
-
-inline void PlainExpand(World& w, int index, int targetX, int targetY, PlainSearchStats& stats) {
-  const int x = w.ClosedList[static_cast<size_t>(index)].X;
-  const int y = w.ClosedList[static_cast<size_t>(index)].Y;
-  if (!(0 < x && x < 200 && 0 < y && y < 200)) return;
-  PlainTryNeighbour(w, x + 1, y, targetX, targetY, 10, 6, index, stats);
-  PlainTryNeighbour(w, x - 1, y, targetX, targetY, 10, 4, index, stats);
-  PlainTryNeighbour(w, x, y + 1, targetX, targetY, 10, 2, index, stats);
-  PlainTryNeighbour(w, x, y - 1, targetX, targetY, 10, 8, index, stats);
-}
-
-// Same contract as FindRoute; PathList always receives the whole chain, also
-// when it is too long for the emitter (then nothing is written and 0 returned).
-inline int PlainFindRoute(World& w, int startX, int startY, int targetX, int targetY, Emitter& e,
-                          PlainSearchStats* statsOut = nullptr) {
-  PlainSearchStats stats;
-  if (startX < 0 || startX > 200 || startY < 0 || startY > 200) return 0;
-  if (targetX < 0 || targetX > 200 || targetY < 0 || targetY > 200) return 0;
-  if (startX == targetX && startY == targetY) return 0;
-  if (w.MoveMap.at(targetX, targetY) == 0 || w.MoveMap.at(startX, startY) == 0) return 0;
-
-  w.OpenList.clear();
-  w.ClosedList.clear();
-  w.PathList.clear();
-  w.ClosedMap.Fill(0);
-
-  PathNode start;
-  start.X = startX;
-  start.Y = startY;
-  w.ClosedList.push_back(start);
-  w.ClosedMap.at(startX, startY) = 1;
-  PlainExpand(w, 0, targetX, targetY, stats);
-
-  for (;;) {
-    if (w.OpenList.empty()) {
-      if (statsOut) *statsOut = stats;
-      return 0;
-    }
-    size_t best = 0;
-    for (size_t i = 1; i < w.OpenList.size(); ++i)
-      if (w.OpenList[i].F < w.OpenList[best].F) best = i;
-    const PathNode chosen = w.OpenList[best];
-    w.ClosedList.push_back(chosen);
-    w.ClosedMap.at(chosen.X, chosen.Y) = 1;
-    w.OpenList.erase(w.OpenList.begin() + static_cast<std::ptrdiff_t>(best));
-    PlainExpand(w, static_cast<int>(w.ClosedList.size()) - 1, targetX, targetY, stats);
-    if (w.ClosedList.back().X == targetX && w.ClosedList.back().Y == targetY) break;
-  }
-  if (statsOut) *statsOut = stats;
-
-  int index = static_cast<int>(w.ClosedList.size()) - 1;
-  for (;;) {
-    const PathNode& n = w.ClosedList[static_cast<size_t>(index)];
-    w.PathList.push_back(n);
-    if (n.X == startX && n.Y == startY) break;
-    index = n.Parent;
-  }
-  if (w.PathList.size() > 999) return 0;
-  for (size_t i = 0; i < w.PathList.size(); ++i) {
-    e.RouteX[i + 1] = static_cast<int16_t>(w.PathList[i].X);
-    e.RouteY[i + 1] = static_cast<int16_t>(w.PathList[i].Y);
-  }
-  return static_cast<int>(w.PathList.size());
+inline int PlainFindRoute(const World& w, int sx, int sy, int tx, int ty, Emitter& e) {
+  return PlainSearch().Find(w, sx, sy, tx, ty, e);
 }
 
 }  // namespace kv::reference

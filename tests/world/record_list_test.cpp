@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/world.h"
+#include "support/builders.h"
 
 namespace kv {
 namespace {
@@ -49,22 +49,34 @@ TEST(RecordList, PassesAddingAndDeletingAsTheProgramDoes) {
 }
 
 TEST(World, ClearMapEmptiesListsAndWholeGridsButKeepsViewAndTool) {
-  World w;
+  auto world = test::NewWorld();
+  World& w = *world;
   w.RoadList.Add(), w.EmitterList.Add(), w.CarList.Add(), w.TrafficLightList.Add();
-  w.RoadCount = w.EmitterCount = w.CarCount = w.LightCount = 1;
   w.TileMap.at(100, 100) = 1;  // beyond the bounds too
   w.TileMapWidth = 50;
-  w.MoveMap.at(10, 10) = 6;
+  w.MoveMap.at(10, 10) = LaneCode::Right;
   w.ControlMap.at(200, 0) = 7;
   w.ViewX = -64;
-  w.Tool = 3;
+  w.Tool = RoadTool(RoadType::CurveES);
   ClearMap(w);
-  EXPECT_TRUE(w.RoadList.empty() && w.EmitterList.empty() && w.CarList.empty() &&
-              w.TrafficLightList.empty());
-  EXPECT_EQ(w.RoadCount + w.EmitterCount + w.CarCount + w.LightCount, 0);
-  EXPECT_EQ(w.TileMap.at(100, 100) + w.MoveMap.at(10, 10) + w.ControlMap.at(200, 0), 0);
+  EXPECT_EQ(w.RoadCount() + w.EmitterCount() + w.CarCount() + w.LightCount(), 0);
+  EXPECT_EQ(w.TileMap.at(100, 100) + w.ControlMap.at(200, 0), 0);
+  EXPECT_EQ(w.MoveMap.at(10, 10), LaneCode::None);
   EXPECT_EQ(w.ViewX, -64);
-  EXPECT_EQ(w.Tool, 3);
+  EXPECT_EQ(w.Tool, RoadTool(RoadType::CurveES));
+}
+
+// The start cell lies on the emitter's tile, on the lane its cars leave by.
+TEST(World, EmitterStartCellByDirection) {
+  Emitter e;
+  e.TileX = 7, e.TileY = 3;
+  const std::pair<Direction, Cell> cases[] = {{Direction::Right, {14, 7}}, {Direction::Down, {14, 6}},
+                                              {Direction::Up, {15, 6}},    {Direction::Left, {14, 6}},
+                                              {Direction::None, {0, 0}}};
+  for (auto [d, cell] : cases) {
+    e.Direction = d;
+    EXPECT_EQ(EmitterStartCell(e), cell) << static_cast<int>(d);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,39 @@
+// The drawing role: a screen with sprites, rotatable sprites, overlay
+// rectangles and text. Every operation ignores a 0 or unknown handle.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/types.h"
+
+namespace kv {
+
+class Canvas {
+ public:
+  virtual ~Canvas() = default;
+
+  virtual void ClearFrame(Color color) = 0;
+  virtual void PresentFrame() = 0;
+
+  // `path` is a program path with backslashes ("Gfx\car1.png").
+  virtual SpriteHandle LoadSpriteImage(const std::string& path, bool rotatable) = 0;
+  virtual void SetSpriteKeyColor(SpriteHandle sprite, Color color) = 0;
+  virtual void DrawSprite(SpriteHandle sprite, int x, int y) = 0;
+  virtual void DrawSpriteKeyed(SpriteHandle sprite, int x, int y) = 0;
+  virtual RotSpriteHandle CreateRotSprite(SpriteHandle sprite) = 0;
+  virtual void SetRotSpriteSize(RotSpriteHandle rot, int width, int height) = 0;
+  virtual void SetRotSpriteAngle(RotSpriteHandle rot, float degrees) = 0;
+  virtual void BeginRotSprites() = 0;
+  virtual void EndRotSprites() = 0;
+  virtual void DrawRotSprite(RotSpriteHandle rot, int x, int y, int opacity) = 0;
+
+  virtual void BeginOverlay() = 0;
+  virtual void EndOverlay() = 0;
+  virtual void SetOverlayMode(int flags) = 0;
+  virtual void DrawRect(int x, int y, int width, int height, Color color = RGB(0, 0, 0)) = 0;
+  // Returns the x coordinate just after the text.
+  virtual int DrawLabel(int x, int y, std::string_view utf8Text, Color color) = 0;
+};
+
+}  // namespace kv

@@ -1,0 +1,13 @@
+// The sprite tables, loaded from the images in Gfx.
+#pragma once
+
+#include "platform/canvas.h"
+#include "world/world.h"
+
+namespace kv {
+
+// Loads every image the drawing uses; an image that fails to load leaves
+// its entry 0, which is simply not drawn.
+void LoadSprites(World& w, Canvas& canvas);
+
+}  // namespace kv
