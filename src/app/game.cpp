@@ -17,7 +17,7 @@ constexpr const char* kMapPattern = ".kvl";
 
 // The simulation's clock starts at the wall clock's reading, as a clock that
 // counts from the start of the system would read.
-Game::Game(Platform& p, uint32_t seed) : p_(p), simClock_(p.NowMs()), random_(seed) {}
+Game::Game(Platform& p, uint32_t seed) : p_(p), simClock_(p.NowMs()), random_(seed) { pacer_.Restart(p.NowMs()); }
 
 bool Game::OpenWindow() {
   window_ = p_.CreateFrameWindow(0, 0, w_.ScreenWidth, w_.ScreenHeight, kWindowTitle,
@@ -30,6 +30,7 @@ bool Game::Start() {
   if (!OpenWindow()) return false;
   LoadSprites(w_, p_);
   LoadMap(w_, p_, p_, simClock_, kStartMap);
+  pacer_.Restart(p_.NowMs());  // the time spent starting up is not owed to the traffic
   return true;
 }
 

@@ -5,11 +5,6 @@
 namespace kv {
 
 int StepPacer::Due(uint32_t nowMs) {
-  if (!started_) {
-    started_ = true;
-    last_ = nowMs;
-    return 1;
-  }
   owed_ += int64_t{ElapsedMs(nowMs, last_)} * kPerMs;
   last_ = nowMs;
   int steps = 0;

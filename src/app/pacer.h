@@ -12,7 +12,12 @@ class StepPacer {
   // in one drawn frame are dropped.
   static constexpr int kMaxStepsPerFrame = 4;
 
-  // The number of steps due at this wall-clock reading; one at the first call.
+  // Counts time from this wall-clock reading on.
+  void Restart(uint32_t nowMs) {
+    last_ = nowMs;
+    owed_ = 0;
+  }
+  // The number of steps due at this wall-clock reading.
   int Due(uint32_t nowMs);
 
  private:
@@ -24,7 +29,6 @@ class StepPacer {
   static constexpr int64_t kPerMs = 60;
   static constexpr int64_t kEarly = kStepCost / 4;
 
-  bool started_ = false;
   uint32_t last_ = 0;
   int64_t owed_ = 0;
 };

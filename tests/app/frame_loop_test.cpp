@@ -1,97 +1,137 @@
-// The frame loop driven through the headless platform: keys, requesters,
-// window close, and start-up without a start map.
-#include <gtest/gtest.h>
+// The frame loop: map keys, requesters, the end of the program, start-up
+// without a start map, and traffic paced by real time whatever the display.
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <string>
 
-#include "app/game.h"
-#include "editor/roads.h"
-#include "platform/headless_platform.h"
+#include "mapfile/mapfile.h"
+#include "support/builders.h"
 #include "support/temp_files.h"
 
-namespace kv {
+namespace kv::test {
 namespace {
 
-class FrameLoop : public ::testing::Test {
- protected:
-  HeadlessPlatform p{DrawMode::CountOnly};
-  Game game{p};
-  World& w = game.world();
-
-  void SetUp() override { ASSERT_TRUE(game.OpenWindow()); }
-};
-
-TEST_F(FrameLoop, RunsUntilEscapeOrCloseRequest) {
-  EXPECT_TRUE(game.Frame());
-  p.SetKey(Scan::Escape, true);
-  EXPECT_FALSE(game.Frame());
-  EXPECT_EQ(p.PresentCount(), 2);  // the last frame was still drawn
-  p.SetKey(Scan::Escape, false);
-  EXPECT_TRUE(game.Frame());
-  p.RequestClose();
-  EXPECT_FALSE(game.Frame());
+TEST(FrameLoop, RunsUntilEscapeOrCloseRequestAfterDrawingTheLastFrame) {
+  FrameDriver d;
+  EXPECT_TRUE(d.game->Frame());
+  d.p.SetKey(Scan::Escape, true);
+  EXPECT_FALSE(d.game->Frame());
+  EXPECT_EQ(d.p.PresentCount(), 2);
+  d.p.SetKey(Scan::Escape, false);
+  EXPECT_TRUE(d.game->Frame());
+  d.p.RequestClose();
+  EXPECT_FALSE(d.game->Frame());
 }
 
-TEST_F(FrameLoop, HeldSAndOAskSaveThenOpenEveryFrameAndCancellingChangesNothing) {
-  AddRoad(w, 5, 5, 1);
-  p.SetKey(Scan::S, true);
-  p.SetKey(Scan::O, true);
-  EXPECT_TRUE(game.Frame());
-  ASSERT_EQ(p.Requesters().size(), 2u);
-  const RequesterCall& save = p.Requesters()[0];
-  const RequesterCall& open = p.Requesters()[1];
+TEST(FrameLoop, HeldSAndOAskSaveThenOpenEveryFrameAndCancellingChangesNothing) {
+  FrameDriver d;
+  AddRoad(d.w, 5, 5, RoadType::StraightWE);
+  d.p.SetKey(Scan::S, true);
+  d.p.SetKey(Scan::O, true);
+  d.Frame();
+  ASSERT_EQ(d.p.Requesters().size(), 2u);
+  const RequesterCall& save = d.p.Requesters()[0];
   EXPECT_TRUE(save.save);
   EXPECT_EQ(save.title, "Speichern...");
-  EXPECT_EQ(save.pattern, ".kvl");
-  EXPECT_EQ(save.defaultPath, p.CurrentDirectory());
-  EXPECT_EQ(save.defaultPath.back(), '\\');
-  EXPECT_FALSE(open.save);
-  EXPECT_EQ(open.title, "Öffnen...");
-  EXPECT_TRUE(game.Frame());
-  EXPECT_EQ(p.Requesters().size(), 4u);
-  EXPECT_FALSE(p.MouseReleased());  // captured again after the requesters
-  EXPECT_EQ(w.RoadCount, 1);
-  EXPECT_TRUE(p.Messages().empty());
+  EXPECT_EQ(save.defaultPath, d.p.CurrentDirectory());
+  EXPECT_FALSE(d.p.Requesters()[1].save);
+  EXPECT_EQ(d.p.Requesters()[1].title, "Öffnen...");
+  d.Frame();
+  EXPECT_EQ(d.p.Requesters().size(), 4u);
+  EXPECT_FALSE(d.p.MouseReleased());  // captured again after the requesters
+  EXPECT_EQ(d.w.RoadCount(), 1);
+  EXPECT_TRUE(d.p.Messages().empty());
 }
 
-TEST_F(FrameLoop, SaveComesBeforeHeldDClearsTheMapEveryFrameAndOpenBringsItBack) {
+TEST(FrameLoop, SaveComesBeforeHeldDClearsTheMapEveryFrameAndOpenBringsItBack) {
+  FrameDriver d;
   kvtest::TempDir dir;
-  AddRoad(w, 5, 5, 1);
-  AddRoad(w, 6, 5, 1);
-  w.ViewX = 64;
-  p.QueueRequesterAnswer(dir.File("saved.kvl"));
-  p.SetKey(Scan::S, true);
-  p.SetKey(Scan::D, true);
-  game.Frame();
-  EXPECT_EQ(w.RoadCount, 0);
-  p.SetKey(Scan::S, false);
-  AddRoad(w, 7, 7, 2);
-  game.Frame();
-  EXPECT_TRUE(w.RoadList.empty());
-  EXPECT_EQ(w.ViewX, 64);
-  p.SetKey(Scan::D, false);
-  p.QueueRequesterAnswer(dir.File("saved.kvl"));
-  p.SetKey(Scan::O, true);
-  game.Frame();
-  EXPECT_EQ(w.RoadCount, 2);
+  RoadRow(d.w, 5, 5, 6);
+  d.w.ViewX = 64;
+  d.p.QueueRequesterAnswer(dir.File("saved.kvl"));
+  d.p.SetKey(Scan::S, true);
+  d.p.SetKey(Scan::D, true);
+  d.Frame();
+  EXPECT_EQ(d.w.RoadCount(), 0);
+  d.p.SetKey(Scan::S, false);
+  AddRoad(d.w, 7, 7, RoadType::StraightNS);
+  d.Frame();
+  EXPECT_EQ(d.w.RoadCount(), 0);
+  EXPECT_EQ(d.w.ViewX, 64);
+  d.p.SetKey(Scan::D, false);
+  d.p.QueueRequesterAnswer(dir.File("saved.kvl"));
+  d.Tap(Scan::O);
+  EXPECT_EQ(d.w.RoadCount(), 2);
 }
 
-TEST(StartUp, MissingStartMapShowsTheMessageAndCreatesNoFile) {
+TEST(FrameLoop, MissingStartMapShowsTheMessageCreatesNoFileAndRunsEmpty) {
   kvtest::TempDir dir;
   const auto old = std::filesystem::current_path();
   std::filesystem::current_path(dir.path);
   HeadlessPlatform p{DrawMode::CountOnly};
-  Game game{p};
+  Game game(p, 1);
   EXPECT_TRUE(game.Start());
   std::filesystem::current_path(old);
   ASSERT_EQ(p.Messages().size(), 1u);
   EXPECT_EQ(p.Messages()[0], (std::pair<std::string, std::string>{"Fehler!", "Datei ist ungültig!"}));
   EXPECT_TRUE(dir.List().empty());
-  EXPECT_EQ(game.world().RoadCount, 0);
+  EXPECT_EQ(game.world().RoadCount(), 0);
   EXPECT_TRUE(game.Frame());
 }
 
+// A car list as numbers, to compare whole runs.
+std::vector<float> Snapshot(const World& w) {
+  std::vector<float> v;
+  for (const Car& c : w.CarList) v.insert(v.end(), {float(c.Serial), c.PosX, c.PosY, c.Speed, float(c.Angle)});
+  for (const TrafficLight& l : w.TrafficLightList) v.push_back(float(l.State));
+  return v;
+}
+
+// Traffic runs 60 steps per second of real time on any display: the same
+// steps, in the same states, after the same time.
+TEST(FrameLoop, TrafficPerSecondIsTheSameAt30And60And144Hz) {
+  std::vector<std::vector<float>> atTenSeconds;
+  for (int hz : {30, 60, 144}) {
+    SCOPED_TRACE(hz);
+    HeadlessPlatform p{DrawMode::CountOnly};
+    const uint32_t start = 1'000'000;
+    p.SetNow(start);
+    Game game(p, 3);
+    ASSERT_TRUE(game.OpenWindow());
+    ASSERT_EQ(LoadMap(game.world(), p, p, game.simClock(), KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
+    std::vector<int> stepsPerFrame;
+    for (int frame = 1; game.world().Stats.Frame < 600; ++frame) {
+      const uint64_t before = game.world().Stats.Frame;
+      p.SetNow(start + static_cast<uint32_t>(int64_t{frame} * 1000 / hz));
+      game.Frame();
+      stepsPerFrame.push_back(static_cast<int>(game.world().Stats.Frame - before));
+    }
+    ASSERT_EQ(game.world().Stats.Frame, 600u);
+    // Ten seconds of real time make 600 steps, give or take the one in progress.
+    EXPECT_NEAR(static_cast<double>(stepsPerFrame.size()), 10.0 * hz, 1.0);
+    if (hz == 60) {
+      EXPECT_EQ(std::count(stepsPerFrame.begin(), stepsPerFrame.end(), 1), 600);
+    }
+    EXPECT_EQ(game.simClock().NowMs() - start, 10000u);
+    atTenSeconds.push_back(Snapshot(game.world()));
+  }
+  EXPECT_GT(atTenSeconds[0].size(), 100u);
+  EXPECT_EQ(atTenSeconds[1], atTenSeconds[0]);
+  EXPECT_EQ(atTenSeconds[2], atTenSeconds[0]);
+}
+
+// A slow frame (or a dialog that stood open) takes a few steps, not all it
+// missed: the traffic slows down rather than jumps.
+TEST(FrameLoop, ALongFrameCatchesUpOnlyAFewSteps) {
+  FrameDriver d;
+  d.Frame(3);
+  const uint64_t before = d.w.Stats.Frame;
+  d.FrameAt(d.p.NowMs() + 5000);
+  EXPECT_EQ(d.w.Stats.Frame - before, static_cast<uint64_t>(StepPacer::kMaxStepsPerFrame));
+  d.Frame(60);
+  EXPECT_EQ(d.w.Stats.Frame - before, StepPacer::kMaxStepsPerFrame + 60u);
+}
+
 }  // namespace
-}  // namespace kv
+}  // namespace kv::test

@@ -1,55 +1,50 @@
-// Editing the map with the mouse and BackSpace, frame by frame.
+// Editing the map through the whole frame loop, as a user at the screen:
+// tools, dragging, emitters and their targets, double clicks, the right and
+// middle buttons, BackSpace, and braking a car.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
-#include "editor/placing.h"
-#include "editor/roads.h"
-#include "support/frame_driver.h"
+#include "sim/cars.h"
+#include "support/builders.h"
 
 namespace kv {
 namespace {
 
-using namespace kv::testing;
-
 class Editing : public ::testing::Test {
  protected:
-  FrameDriver d;
+  test::FrameDriver d;
   World& w = d.w;
   HeadlessPlatform& p = d.p;
 
-  void RoadRow(int y, int x0, int x1) {
-    for (int x = x0; x <= x1; ++x) AddRoad(w, x, y, 1);
-  }
-  std::shared_ptr<Emitter> EmitterAt(int tx, int ty) {
-    AddEmitter(w, tx, ty, 6, 0, 0);
-    w.EmitterList.Last();
-    return w.EmitterList.CurrentShared();
-  }
-  void Crossing(int x, int y) {
-    for (auto [dx, dy] : {std::pair{0, -1}, {-1, 0}, {1, 0}, {0, 1}, {0, 0}}) AddRoad(w, x + dx, y + dy, 1);
+  // A car standing still (held without end) at a world position.
+  Car& CarAt(std::shared_ptr<Emitter> e, float x, float y) {
+    Car& car = test::ParkedCar(w, {static_cast<int>(x) / kCellSize, static_cast<int>(y) / kCellSize});
+    car.PosX = x, car.PosY = y, car.Emitter = std::move(e);
+    return car;
   }
 };
 
 TEST_F(Editing, ToolbarChoosesToolsAndPlacesNothing) {
-  for (int tool = 1; tool <= 19; ++tool) {
-    d.ChooseTool(tool);
-    EXPECT_EQ(w.Tool, tool);
+  for (int n = 1; n <= kToolCount; ++n) {
+    d.ChooseTool(ToolNumber(n));
+    EXPECT_EQ(w.Tool, ToolNumber(n));
   }
   // Button edges count; the gap between buttons and the row below do not.
-  for (auto [x, y, tool] : {std::tuple{55, 718, 2}, {122, 750, 3}, {123, 730, 3}, {100, 751, 3}, {100, 705, 3}}) {
+  for (auto [x, y, n] : {std::tuple{55, 718, 2}, {122, 750, 3}, {123, 730, 3}, {100, 751, 3}, {100, 705, 3}}) {
     d.PointAt(x, y);
     d.Click();
-    EXPECT_EQ(w.Tool, tool) << x << "," << y;
+    EXPECT_EQ(w.Tool, ToolNumber(n)) << x << "," << y;
   }
-  EXPECT_EQ(w.RoadCount + w.EmitterCount + w.LightCount, 0);
+  EXPECT_TRUE(w.RoadList.empty() && w.EmitterList.empty() && w.TrafficLightList.empty());
   d.PointAt(100, 704);  // the map area ends here
   d.Click();
   EXPECT_EQ(w.TileMap.at(3, 22), 1);
 }
 
 TEST_F(Editing, DraggingPlacesRoadsAndLightsOncePerTileOrCell) {
-  d.ChooseTool(2);
+  d.ChooseTool(RoadTool(RoadType::TeeNoNorth));
   p.SetButton(kLeftButton, true);
   for (int x = 5 * 32; x < 13 * 32; x += 12) {
     d.PointAt(x, 330);
@@ -58,42 +53,44 @@ TEST_F(Editing, DraggingPlacesRoadsAndLightsOncePerTileOrCell) {
   p.SetButton(kLeftButton, false);
   d.PointAtTile(14, 10);
   d.Frame(2);
-  EXPECT_EQ(w.RoadCount, 8);
+  EXPECT_EQ(w.RoadCount(), 8);
   EXPECT_EQ(w.TileMap.at(12, 10) + w.TileMap.at(14, 10), 1);
+  EXPECT_EQ(w.RoadList.begin()->Type, RoadType::TeeNoNorth);  // a line end keeps the tool's type
 
-  d.ChooseTool(18);
+  d.ChooseTool(Tool::GreenLight);
   p.SetButton(kLeftButton, true);
   for (int cx : {40, 41, 42, 41, 40}) {
     d.PointAtCell(cx, 40);
     d.Frame();
   }
-  EXPECT_EQ(w.LightCount, 3);
+  EXPECT_EQ(w.LightCount(), 3);
+  EXPECT_EQ(w.TrafficLightList.begin()->Kind, LightState::Green);
 }
 
 TEST_F(Editing, EmitterIsPlacedOnceThenSelectedThenTargeted) {
-  w.ViewX = -64;  // as a loaded map may set it
-  w.ViewY = -32;
-  RoadRow(10, 4, 14);
-  d.ChooseTool(12);
+  w.ViewX = -64, w.ViewY = -32;  // as a loaded map may set it
+  test::RoadRow(w, 10, 4, 14);
+  d.ChooseTool(Tool::EmitterRight);
   d.PointAtTile(5, 10);
   d.Click();
   d.PointAtTile(6, 10);
   d.Click();
-  ASSERT_EQ(w.EmitterCount, 1);
-  EXPECT_EQ(w.Tool, 0);
+  ASSERT_EQ(w.EmitterCount(), 1);
+  EXPECT_EQ(w.Tool, Tool::None);
   w.EmitterList.Last();
   std::shared_ptr<Emitter> e = w.EmitterList.CurrentShared();
+  EXPECT_EQ(e->Direction, Direction::Right);
   EXPECT_EQ(e->Selected, 0);
-  AddParkedCar(w, e, 600.0f, 600.0f);
+  CarAt(e, 600.0f, 600.0f);
 
   d.PointAtTile(5, 10, 32, 32);  // the far corner of its box
   d.Click();
   EXPECT_EQ(e->Selected, 1);
-  w.Tool = 1;  // on grass it stays selected and that frame's editing is skipped
+  w.Tool = RoadTool(RoadType::StraightWE);  // on grass it stays selected and that frame's editing is skipped
   d.PointAtTile(8, 14);
   d.Click();
   EXPECT_EQ(e->Selected, 1);
-  EXPECT_EQ(w.RoadCount, 11);
+  EXPECT_EQ(w.RoadCount(), 11);
 
   d.PointAtTile(12, 10, 20, 20);
   p.SetButton(kLeftButton, true);
@@ -101,107 +98,136 @@ TEST_F(Editing, EmitterIsPlacedOnceThenSelectedThenTargeted) {
   EXPECT_EQ(e->Selected, 0);
   EXPECT_EQ(std::pair(e->TargetX, e->TargetY), std::pair(25, 21));
   EXPECT_EQ(e->RouteLength, 16);  // (10, 21) to (25, 21) along the eastbound lane
-  EXPECT_EQ(w.CarCount, 0);       // its old cars are gone
-  EXPECT_TRUE(w.CarList.empty());
+  EXPECT_TRUE(w.CarList.empty()) << "its old cars are gone";
 }
 
 TEST_F(Editing, DoubleClickOpensEveryDialogUnderThePointerInListOrder) {
-  RoadRow(10, 4, 14);
-  EmitterAt(5, 10);
-  auto second = EmitterAt(6, 10);  // the boxes share x = 192
-  AddTrafficLight(w, p, 12, 20, 3);
-  AddTrafficLight(w, p, 11, 20, 1);  // a sign: no dialog
-  AddTrafficLight(w, p, 12, 21, 4);
-  p.QueueDialog({PressButton("Emitter löschen")});
-  p.QueueDialog({Slide(0, 9000), PressButton("OK")});
-  p.QueueDialog({PressButton("Ampel löschen")});
-  p.QueueDialog({Type("8000"), PressButton("OK")});
+  test::RoadRow(w, 10, 4, 14);
+  test::PlaceEmitter(w, 5, 10);
+  auto second = test::PlaceEmitter(w, 6, 10);  // the boxes share x = 192
+  AddTrafficLight(w, p, 12, 20, LightState::Green);
+  AddTrafficLight(w, p, 11, 20, LightState::RightOfWay);  // a sign: no dialog
+  AddTrafficLight(w, p, 12, 21, LightState::Red);
+  p.QueueDialog({test::PressButton("Emitter löschen")});
+  p.QueueDialog({test::Slide(0, 9000), test::PressButton("OK")});
+  p.QueueDialog({test::PressButton("Ampel löschen")});
+  p.QueueDialog({test::Type("8000"), test::PressButton("OK")});
   d.PointAt(192, 336);
   d.Click(kLeftButton, 2);
-  std::vector<std::string> titles;
-  for (const HeadlessWindow& win : p.Windows()) titles.push_back(win.title);
-  EXPECT_EQ(titles, (std::vector<std::string>{"Koravel v0.1a by Brenmark", "Emitter konfigurieren",
-                                              "Emitter konfigurieren", "Ampel konfigurieren", "Ampel konfigurieren"}));
-  ASSERT_EQ(w.EmitterCount, 1);
+  EXPECT_EQ(p.Windows().size(), 5u);
+  ASSERT_EQ(w.EmitterCount(), 1);
   EXPECT_EQ(&*w.EmitterList.begin(), second.get());
   EXPECT_EQ(second->Interval, 9000);
   EXPECT_EQ(second->Selected, 1);  // selected by the presses, kept across the dialog
-  EXPECT_EQ(w.LightCount, 2);
+  ASSERT_EQ(w.LightCount(), 2);
   EXPECT_EQ(std::next(w.TrafficLightList.begin())->Interval, 8000);
   EXPECT_FALSE(p.MouseReleased());
 }
 
 TEST_F(Editing, RightButtonDeletesCarsEmittersAndLightsUnderThePointer) {
-  w.ViewX = -64;
-  w.ViewY = -32;
-  RoadRow(10, 4, 8);
-  auto e = EmitterAt(5, 10), other = EmitterAt(7, 10);
-  AddParkedCar(w, e, 400.5f, 200.5f);  // box from (336, 168) on the screen: halves to even
-  Car& kept = AddParkedCar(w, e, 600.0f, 200.0f);
+  w.ViewX = -64, w.ViewY = -32;
+  test::RoadRow(w, 10, 4, 8);
+  auto e = test::PlaceEmitter(w, 5, 10), other = test::PlaceEmitter(w, 7, 10);
+  CarAt(e, 400.5f, 200.5f);  // box from (336, 168) on the screen: halves to even
+  Car& kept = CarAt(e, 600.0f, 200.0f);
   other->Selected = 1;
-  w.Tool = 3;
+  w.Tool = RoadTool(RoadType::CurveES);
   d.PointAt(336, 168);
   d.Click(kRightButton);
-  EXPECT_EQ((std::vector<int>{w.Tool, other->Selected, w.CarCount, w.EmitterCount}), (std::vector<int>{0, 0, 1, 2}));
+  EXPECT_EQ(w.Tool, Tool::None);
+  EXPECT_EQ(other->Selected, 0);
+  EXPECT_EQ(std::pair(w.CarCount(), w.EmitterCount()), std::pair(1, 2));
   d.PointAtTile(5, 10);  // the emitter goes, its cars stay
   d.Click(kRightButton);
-  EXPECT_EQ(w.EmitterCount, 1);
-  EXPECT_EQ(w.CarCount, 1);
+  EXPECT_EQ(std::pair(w.CarCount(), w.EmitterCount()), std::pair(1, 1));
   EXPECT_EQ(kept.Emitter, e);
 
-  Crossing(20, 20);
-  AddTrafficLight(w, p, 40, 39, 4);  // red, on the approach from the north
+  test::Crossing(w, 20, 20);
+  AddTrafficLight(w, p, 40, 39, LightState::Red);  // on the approach from the north
   d.PointAtCell(40, 39);
   d.Click(kRightButton);
   EXPECT_TRUE(w.TrafficLightList.empty());
-  EXPECT_EQ(w.LightCount, 0);
-  EXPECT_EQ(w.ControlMap.at(40, 39), 7);  // the marker is back
+  EXPECT_EQ(w.ControlMap.at(40, 39), static_cast<int>(RoadType::Crossing)) << "the marker is back";
 }
 
 TEST_F(Editing, BackSpaceMiddleAndLeftButtonOverWhatLiesUnderThePointer) {
-  RoadRow(10, 4, 14);
-  EmitterAt(6, 10);
+  test::RoadRow(w, 10, 4, 14);
+  test::PlaceEmitter(w, 6, 10);
   p.SetKey(Scan::BackSpace, true);
   const int expected[] = {10, 10, 9};
   int i = 0;
   for (auto [tx, ty] : {std::pair{6, 10}, {8, 14}, {7, 10}}) {  // road with the emitter, grass, road
     d.PointAtTile(tx, ty);
     d.Frame();
-    EXPECT_EQ(w.RoadCount, expected[i++]);
+    EXPECT_EQ(w.RoadCount(), expected[i++]);
   }
   p.SetKey(Scan::BackSpace, false);
   EXPECT_EQ(w.TileMap.at(6, 10), 0);
   EXPECT_TRUE(w.EmitterList.empty());
-  EXPECT_EQ(w.EmitterCount, 0);
 
-  AddTrafficLight(w, p, 30, 30, 3);
-  AddTrafficLight(w, p, 31, 30, 2);
+  AddTrafficLight(w, p, 30, 30, LightState::Green);
+  AddTrafficLight(w, p, 31, 30, LightState::Yield);
   TrafficLight& light = *w.TrafficLightList.begin();
   TrafficLight& sign = *std::next(w.TrafficLightList.begin());
   const int32_t placed = light.LastSwitch;
   d.PointAtCell(30, 30, 16, 8);  // on the edge shared with the sign
   p.SetButton(kMiddleButton, true);
   d.Frame();
-  EXPECT_EQ(light.LastSwitch, placed - 15000);
+  EXPECT_EQ(light.LastSwitch, placed - kDefaultLightInterval);
   EXPECT_EQ(sign.LastSwitch, placed);
-  std::vector<int> states{light.State};
+  std::vector<LightState> states{light.State};
   for (int frame = 0; frame < 4; ++frame) {
     if (frame == 2) p.SetButton(kMiddleButton, false);
     d.Frame();
     states.push_back(light.State);
   }
-  EXPECT_EQ(states, (std::vector<int>{3, 4, 3, 4, 4}));  // the last held frame still switches once
-  EXPECT_EQ(sign.State, 2);
+  using L = LightState;  // the last held frame still switches once
+  EXPECT_EQ(states, (std::vector<L>{L::Green, L::Red, L::Green, L::Red, L::Red}));
+  EXPECT_EQ(sign.State, L::Yield);
 
-  Car& car = AddParkedCar(w, std::make_shared<Emitter>(), 100.5f, 300.5f);  // box 100..116, 300..316
+  Car& car = CarAt(std::make_shared<Emitter>(), 100.5f, 300.5f);  // box 100..116, 300..316
   d.PointAt(117, 316);
   d.Click();
-  EXPECT_EQ(car.State, Held);
+  EXPECT_EQ(car.State, CarState::Held);
   d.PointAt(100, 300);
   p.SetButton(kLeftButton, true);
   d.Frame();
-  EXPECT_EQ(car.State, Braking);
-  EXPECT_EQ(car.BrakeDistance, 160.0f);
+  EXPECT_EQ(car.State, CarState::Braking);
+  EXPECT_EQ(car.BrakeDistance, kUserBrakeCells * 16.0f);
+}
+
+TEST_F(Editing, DoubleClickIsTwoReleasesLessThan400msApartPerButtonOnTheWrappingClock) {
+  // Presses `button` shortly before `ms`, releases it in a frame at `ms`.
+  auto releaseAt = [&](uint32_t ms, int button = kLeftButton) {
+    p.SetButton(button, true);
+    d.FrameAt(ms - 50);
+    p.SetButton(button, false);
+    d.FrameAt(ms);
+    return d.game->mouse().DoubleClick[button];
+  };
+  const uint32_t t = 2'000'000;
+  EXPECT_FALSE(releaseAt(t));
+  EXPECT_TRUE(releaseAt(t + 399));
+  d.FrameAt(t + 420);  // set in the frame of the release only
+  EXPECT_FALSE(d.game->mouse().DoubleClick[kLeftButton]);
+  EXPECT_FALSE(releaseAt(t + 799));
+  EXPECT_TRUE(releaseAt(t + 1099));  // three releases 300 ms apart
+  EXPECT_TRUE(releaseAt(t + 1399));
+
+  EXPECT_FALSE(releaseAt(t + 1900, kRightButton));
+  EXPECT_FALSE(releaseAt(t + 2250));  // 350 ms after the right release only
+  EXPECT_TRUE(releaseAt(t + 2280, kRightButton));
+
+  // Just below and above 2^31, where a signed reading changes sign, and across the wrap.
+  for (uint32_t edge : {0x80000000u, 0u}) {
+    SCOPED_TRACE(edge);
+    EXPECT_FALSE(releaseAt(edge - 1000));
+    EXPECT_FALSE(releaseAt(edge - 50, kRightButton));
+    EXPECT_FALSE(releaseAt(edge + 100));  // 1100 ms later, over the edge
+    EXPECT_TRUE(releaseAt(edge + 349, kRightButton));  // 399 ms later, over the edge
+    EXPECT_TRUE(releaseAt(edge + 499));
+    EXPECT_FALSE(releaseAt(edge + 899));  // 400 ms later
+  }
 }
 
 }  // namespace

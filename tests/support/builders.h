@@ -67,12 +67,14 @@ inline std::vector<Cell> Path(std::initializer_list<Cell> corners) {
 }
 
 // An emitter at the end of EmitterList whose route runs along `path`; it
-// spawns nothing until a test lowers its Interval or clears HasSpawned.
-inline Emitter& RouteEmitter(World& w, const std::vector<Cell>& path, Direction d = Direction::Right) {
+// spawned last at `lastSpawn` and spawns nothing until a test lowers its
+// Interval or clears HasSpawned.
+inline Emitter& RouteEmitter(World& w, const std::vector<Cell>& path, Direction d = Direction::Right,
+                             uint32_t lastSpawn = 100000) {
   w.EmitterList.Last();
   Emitter& e = w.EmitterList.Add();
   e.TileX = e.TileY = 10, e.Direction = d;
-  e.Interval = 1 << 30, e.HasSpawned = true;
+  e.Interval = 1 << 30, e.HasSpawned = true, e.LastSpawn = static_cast<int32_t>(lastSpawn);
   e.StartSpeed = 1.0f, e.ColorRange = 17;
   e.RouteLength = static_cast<int32_t>(path.size());
   for (size_t i = 0; i < path.size(); ++i) {
@@ -154,15 +156,13 @@ class FrameDriver {
   // Left after Click, so that the next click is a single one again.
   static constexpr uint32_t kClickPauseMs = 500;
 
-  explicit FrameDriver(uint32_t seed = 1) {
-    p.SetNow(kStartMs);
-    game = std::make_unique<Game>(p, seed);
+  explicit FrameDriver(uint32_t seed = 1) : game(NewGame(p, seed)), w(game->world()) {
     EXPECT_TRUE(game->OpenWindow());
   }
 
   HeadlessPlatform p{DrawMode::CountOnly};
   std::unique_ptr<Game> game;
-  World& w = game->world();
+  World& w;
 
   // Advances the wall clock by one 60 Hz frame (17, 17, 16 ms) and runs a frame.
   void Frame(int count = 1) {
@@ -208,6 +208,10 @@ class FrameDriver {
   }
 
  private:
+  static std::unique_ptr<Game> NewGame(HeadlessPlatform& p, uint32_t seed) {
+    p.SetNow(kStartMs);  // the simulation's clock starts at the wall clock's reading
+    return std::make_unique<Game>(p, seed);
+  }
   static constexpr uint32_t frameMs_[3] = {17, 17, 16};
   int phase_ = 0;
 };

@@ -1,0 +1,166 @@
+// The traffic step as a whole: its order, the start map that keeps flowing,
+// and the fast following scan against the plain one.
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <sstream>
+
+#include "mapfile/mapfile.h"
+#include "sim/cars.h"
+#include "sim/emitters.h"
+#include "sim/lights.h"
+#include "stress_map.h"
+#include "support/builders.h"
+
+namespace kv::test {
+namespace {
+
+TEST(Step, LightsThenEmittersThenCarsThenTheCount) {
+  Traffic t;
+  std::vector<Cell> lane = Path({{20, 21}, {60, 21}});
+  Emitter& e = RouteEmitter(t.w, lane);
+  e.HasSpawned = false, e.StartSpeed = 2.0f, e.StartSpeedTolerance = 0.0f;
+  // A light that turns red in this very step, with a car on its cell.
+  PutLight(t.w, {40, 21}, LightState::Green, 1000, t.clock.NowMs() - 2000);
+  Car& waiting = CarOnRoute(t.w, e, lane, 20, 1.0f);
+  t.Frame();
+  EXPECT_EQ(waiting.State, CarState::Held);  // the light had switched before the cars moved
+  ASSERT_EQ(t.w.CarCount(), 2);
+  const Car& spawned = *t.w.CarList.Last();
+  EXPECT_GT(spawned.PosX, 320.0f);  // spawned, then moved in the same step
+  EXPECT_EQ(spawned.SpawnFrame, 1u);
+  EXPECT_EQ(t.w.Stats.Frame, 1u);
+}
+
+TEST(Step, TheStartMapHasARouteForEveryEmitterAndKeepsFlowing) {
+  auto world = NewWorld();
+  World& w = *world;
+  HeadlessPlatform p(DrawMode::CountOnly);
+  SimClock clock(1000000);
+  SeededRandom random(1);
+  ASSERT_EQ(LoadMap(w, p, p, clock, KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
+  ASSERT_GE(w.EmitterCount(), 8);
+  for (const Emitter& e : w.EmitterList) EXPECT_GT(e.RouteLength, 1) << e.TileX << "/" << e.TileY;
+  // The stored view shows the network on the opening screen, above the toolbar.
+  for (const Road& r : w.RoadList) {
+    EXPECT_TRUE(r.PixelX + w.ViewX >= 0 && r.PixelX + w.ViewX + kTileSize <= w.ScreenWidth);
+    EXPECT_TRUE(r.PixelY + w.ViewY >= 0 && r.PixelY + w.ViewY + kTileSize <= w.ScreenHeight - 64);
+  }
+  constexpr int kStepsPerMinute = 60 * kStepsPerSecond, kMinutes = 10;
+  int fewestCars = 1 << 30;
+  std::vector<uint64_t> arrivedByMinute(kMinutes + 1, 0);
+  for (int k = 1; k <= kMinutes * kStepsPerMinute; ++k) {
+    clock.Advance();
+    Step(w, clock, random);
+    if (k > 2 * kStepsPerMinute) fewestCars = std::min(fewestCars, w.CarCount());
+    if (k % kStepsPerMinute == 0) arrivedByMinute[static_cast<size_t>(k / kStepsPerMinute)] = w.Stats.Arrived;
+  }
+  EXPECT_GE(fewestCars, 40);
+  for (size_t m = kMinutes - 4; m <= kMinutes; ++m)
+    EXPECT_GT(arrivedByMinute[m], arrivedByMinute[m - 1]) << "no car arrived in minute " << m;
+  EXPECT_EQ(w.Stats.LeftGrid, 0u);
+}
+
+// --- The fast following scan against the plain one, bit for bit ---
+
+struct Side {
+  std::unique_ptr<World> world = NewWorld();
+  World& w = *world;
+  ManualClock clock{1000000};
+  SeededRandom random;
+  explicit Side(uint32_t seed) : random(seed) {}
+};
+
+// The first difference between the two car lists, or "" when they agree.
+std::string Difference(const World& a, const World& b) {
+  if (a.CarList.size() != b.CarList.size()) return "car count";
+  auto bits = [](float f) { return std::bit_cast<uint32_t>(f); };
+  size_t i = 0;
+  for (auto x = a.CarList.begin(), y = b.CarList.begin(); x != a.CarList.end(); ++x, ++y, ++i) {
+    const Car &c = *x, &d = *y;
+    if (c.Serial != d.Serial || c.CellX != d.CellX || c.CellY != d.CellY || bits(c.PosX) != bits(d.PosX) ||
+        bits(c.PosY) != bits(d.PosY) || bits(c.Speed) != bits(d.Speed) ||
+        bits(c.BrakeDistance) != bits(d.BrakeDistance) || c.State != d.State || c.HoldStart != d.HoldStart ||
+        c.Angle != d.Angle || c.RouteIndex != d.RouteIndex) {
+      std::ostringstream out;
+      out << "car " << i << ": pos " << c.PosX << "," << c.PosY << " vs " << d.PosX << "," << d.PosY << ", speed "
+          << c.Speed << " vs " << d.Speed;
+      return out.str();
+    }
+  }
+  if (a.Stats.Arrived != b.Stats.Arrived || a.Stats.LeftGrid != b.Stats.LeftGrid) return "removal counts";
+  if (std::memcmp(a.CarMap.data(), b.CarMap.data(), sizeof(int32_t) * CellGrid::kSide * CellGrid::kSide) != 0)
+    return "CarMap";
+  return "";
+}
+
+// Steps both sides, the fast one with the near scan and the other with the
+// plain one, and stops at the first step they differ.
+void RunTwins(Side& fast, Side& plain, int steps) {
+  for (int k = 1; k <= steps; ++k) {
+    for (Side* s : {&fast, &plain}) {
+      s->clock.Advance(16);
+      UpdateLights(s->w, s->clock);
+      UpdateEmitters(s->w, s->clock, s->random);
+    }
+    MoveCars(fast.w, fast.clock, FollowScan::Near);
+    MoveCars(plain.w, plain.clock, FollowScan::Plain);
+    ASSERT_EQ(Difference(fast.w, plain.w), "") << "step " << k;
+  }
+}
+
+void LoadStartMap(Side& s) {
+  HeadlessPlatform p(DrawMode::CountOnly);
+  ASSERT_EQ(LoadMap(s.w, p, p, s.clock, KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
+}
+
+// Cars nudged off their lanes, at any speed up to well past the widest
+// following range, at angles off the four headings, and a few far off the
+// map or at NaN, which the index files apart.
+void Scramble(World& w, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> speed(0.0f, 10.0f), nudge(-40.0f, 40.0f);
+  std::uniform_int_distribution<int> dice(0, 19), angle(-20, 380);
+  const float far[] = {-300.0f, 3300.0f, 3500.0f, 1.0e7f, std::numeric_limits<float>::quiet_NaN()};
+  int k = 0;
+  for (Car& car : w.CarList) {
+    car.Speed = speed(rng);
+    const int roll = dice(rng);
+    if (roll < 6) car.PosX += nudge(rng), car.PosY += nudge(rng);
+    if (roll == 7) car.Angle = angle(rng);
+    if (roll == 8) car.State = CarState::Braking, car.BrakeDistance = 80.0f;
+    if (roll == 9 && k < 40) car.PosX = far[k++ % 5];
+  }
+}
+
+TEST(NearCarScan, MatchesThePlainScanOnTheStartMapInACityAndForCarsInOddStates) {
+  for (uint32_t seed : {1u, 2u}) {
+    Side fast(seed), plain(seed);
+    LoadStartMap(fast), LoadStartMap(plain);
+    RunTwins(fast, plain, 3000);
+    EXPECT_GT(fast.w.Stats.Arrived, 20u);
+  }
+  {
+    Side fast(5), plain(5);
+    for (Side* s : {&fast, &plain}) {
+      stress::BuildStressWorld(s->w, s->clock);
+      ASSERT_EQ(stress::FillWithCars(s->w, 400, 9), 400);
+    }
+    RunTwins(fast, plain, 60);
+    EXPECT_GT(fast.w.Stats.Arrived, 0u);
+  }
+  for (uint32_t seed : {3u, 4u, 5u}) {
+    Side fast(seed), plain(seed);
+    for (Side* s : {&fast, &plain}) {
+      LoadStartMap(*s);
+      ASSERT_GT(stress::FillWithCars(s->w, 200, seed), 150);
+      Scramble(s->w, seed);
+    }
+    RunTwins(fast, plain, 200);
+    EXPECT_GT(fast.w.Stats.LeftGrid, 0u);
+  }
+}
+
+}  // namespace
+}  // namespace kv::test
