@@ -11,9 +11,10 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 jobs="$(nproc 2>/dev/null || echo 2)"
 
 build_packages=(build-essential cmake pkg-config libsdl2-dev libsdl2-ttf-dev libgtk-3-dev
-  libpng-dev libjpeg-dev libfontconfig-dev fonts-dejavu-core libgtest-dev libgmock-dev
-  libbenchmark-dev)
-test_packages=(xvfb xauth xdotool imagemagick clang libclang-rt-14-dev)
+  libpng-dev libjpeg-dev libfontconfig-dev fonts-dejavu-core libcli11-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev)
+test_packages=(xvfb xauth xdotool imagemagick clang libclang-rt-14-dev desktop-file-utils
+  shared-mime-info libxml2-utils groff-base)
 
 install_missing() {
   local missing=()

@@ -15,11 +15,23 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/Gfx/ DESTINATION ${KORAVEL_DATA_DIR}/Gfx
   FILES_MATCHING PATTERN "*.png" PATTERN "*.jpg")
 install(FILES ${CMAKE_SOURCE_DIR}/hightraffic DESTINATION ${KORAVEL_DATA_DIR})
 
+# The program's icon, also as the icon of its map files.
 foreach(size ${KORAVEL_ICON_SIZES})
   install(FILES ${CMAKE_SOURCE_DIR}/data/icons/koravel-${size}.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
     RENAME koravel.png)
+  install(FILES ${CMAKE_SOURCE_DIR}/data/icons/koravel-${size}.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/mimetypes
+    RENAME application-x-koravel-map.png)
 endforeach()
+
+# Map files as a type of their own, manual pages, and completion for koravel-sim.
+install(FILES ${CMAKE_SOURCE_DIR}/data/koravel-mime.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME koravel.xml)
+install(FILES ${CMAKE_SOURCE_DIR}/data/man/koravel.6 DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES ${CMAKE_SOURCE_DIR}/data/man/koravel-sim.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/data/koravel-sim.bash
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME koravel-sim)
 
 # The desktop entry names absolute paths, and the prefix is only final when
 # installing (cmake --install --prefix, or the package's /usr), so it is filled
@@ -101,5 +113,10 @@ set(KORAVEL_DEB_DEPENDS
   "libfontconfig1 (>= 2.12.6)"
   "fonts-dejavu-core")
 list(JOIN KORAVEL_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils, bash-completion")
+# The usual database updates after installing and removing, where the tools exist.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${CMAKE_SOURCE_DIR}/data/debian/postinst ${CMAKE_SOURCE_DIR}/data/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 
 include(CPack)

@@ -26,10 +26,10 @@ bool Game::OpenWindow() {
   return p_.AttachScreen(window_, 0, 0, w_.ScreenWidth, w_.ScreenHeight);
 }
 
-bool Game::Start() {
+bool Game::Start(const std::string& map) {
   if (!OpenWindow()) return false;
   LoadSprites(w_, p_);
-  LoadMap(w_, p_, p_, simClock_, kStartMap);
+  LoadMap(w_, p_, p_, simClock_, map);
   pacer_.Restart(p_.NowMs());  // the time spent starting up is not owed to the traffic
   return true;
 }

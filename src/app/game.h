@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/pacer.h"
 #include "editor/input.h"
@@ -22,8 +23,8 @@ class Game {
 
   // Creates the window and screen; false when that failed (no display).
   bool OpenWindow();
-  // Window, sprites and the start map.
-  bool Start();
+  // Window, sprites and a map: the start map, or the one given.
+  bool Start(const std::string& map = kStartMap);
   // One pass of the frame loop; false when the loop must end.
   bool Frame();
   // Runs frames until the end.

@@ -1,9 +1,15 @@
-// Koravel: the desktop program. No command line, no settings.
+// Koravel: the desktop program.
+//
+//   koravel [MAP]      opens MAP instead of the start map
+//   koravel --help | --version
+#include <CLI/CLI.hpp>
+
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "app/game.h"
@@ -26,11 +32,26 @@ uint32_t FreshSeed() {
 
 }  // namespace
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+  std::string map = kv::kStartMap;
+  CLI::App app("Koravel: a road-traffic simulator with a map editor. Lay out roads, traffic lights and car "
+               "sources on a 100 x 100 grid and watch the traffic.",
+               "koravel");
+  app.set_version_flag("--version", std::string("koravel ") + KORAVEL_VERSION);
+  app.add_option("MAP", map, "A map file to open instead of the start map \"hightraffic\"");
+  app.footer("Keys and mouse are explained in the manual page koravel(6).");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+    std::fprintf(stderr, "koravel: %s\nusage: koravel [MAP] (koravel --help for more)\n", e.what());
+    return 1;
+  }
+
   std::unique_ptr<kv::SdlPlatform> platform = kv::SdlPlatform::Create();
   if (!platform) return 1;  // Create has said why on standard error.
   auto game = std::make_unique<kv::Game>(*platform, FreshSeed());
-  if (!game->Start()) {
+  if (!game->Start(map)) {
     std::fprintf(stderr, "koravel: %s\n", platform->LastError().c_str());
     return 1;
   }

@@ -84,6 +84,7 @@ under_x() {  # PREFIX SPACED_PREFIX
   local entry="$prefix/share/applications/koravel.desktop"
   local exec_cmd work_dir
   exec_cmd=$(desktop_value "$entry" Exec)
+  exec_cmd=${exec_cmd% %f}
   work_dir=$(desktop_value "$entry" Path)
 
   # 1. As a menu starts it: Exec in Path. The exit code must be 0.
@@ -106,7 +107,6 @@ under_x() {  # PREFIX SPACED_PREFIX
   #    needs quoting: the entry's Exec and Path must be honoured as written.
   local elsewhere
   elsewhere="$(dirname "$prefix")/elsewhere"
-  mkdir "$elsewhere"
   (cd "$elsewhere" && gio launch "$spaced/share/applications/koravel.desktop")
   window=$(wait_for_window) || true
   [ -n "$window" ] || fail "gio launch: no Koravel window within ${kWindowTimeout}s"
@@ -119,7 +119,27 @@ under_x() {  # PREFIX SPACED_PREFIX
   check_shot "$shots/installed-launcher.png" "$window"
   press_escape
   wait_for_exit "$pid" "gio launch"
-  [ -z "$(ls -A "$elsewhere")" ] || fail "the program wrote into the launcher's directory"
+  [ "$(ls -A "$elsewhere")" = "junction map.kvl" ] || fail "the program wrote into the launcher's directory"
+
+  # 3. A map handed over as a file manager does (%f): that map is shown. Tile
+  #    (5, 8) is grass on the start map and a road on this one.
+  gio launch "$entry" "$elsewhere/junction map.kvl"
+  window=$(wait_for_window) || true
+  [ -n "$window" ] || fail "gio launch with a map: no Koravel window within ${kWindowTimeout}s"
+  pid=$(xdotool getwindowpid "$window")
+  running=$pid
+  sleep "$kSettleSeconds"
+  import -window root "$shots/installed-map.png"
+  check_shot "$shots/installed-map.png" "$window"
+  local X Y WIDTH HEIGHT SCREEN WINDOW_ID
+  eval "$(xdotool getwindowgeometry --shell "$window" | sed 's/^WINDOW=/WINDOW_ID=/')"
+  local rgb
+  rgb=$(convert "$shots/installed-map.png" -format "%[fx:int(255*p{$((X + 5 * 32 + 16)),$((Y + 8 * 32 + 3))}.r)] %[fx:int(255*p{$((X + 5 * 32 + 16)),$((Y + 8 * 32 + 3))}.g)] %[fx:int(255*p{$((X + 5 * 32 + 16)),$((Y + 8 * 32 + 3))}.b)]" info:)
+  read -r r g b <<<"$rgb"
+  [ $((g - r)) -lt 25 ] && [ $((g - b)) -lt 25 ] || fail "the map given to the program is not shown (tile 5/8 is $rgb)"
+  press_escape
+  wait_for_exit "$pid" "gio launch with a map"
+  rm "$elsewhere/junction map.kvl"
   rmdir "$elsewhere"
 }
 
@@ -129,7 +149,7 @@ if [ "${3:-}" = --under-x ]; then
 fi
 
 # ---------------------------------------------------------------- install
-for tool in cmake xvfb-run xdotool import convert identify gio; do
+for tool in cmake xvfb-run xdotool import convert identify gio desktop-file-validate xmllint update-mime-database groff; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
 
@@ -166,30 +186,51 @@ unreadable=$(find "$prefix/share" ! -perm -o+r)
 "$prefix/bin/koravel-sim" info "$data/hightraffic" >/dev/null || fail "the installed start map does not load"
 
 for size in $kIconSizes; do
-  icon="$prefix/share/icons/hicolor/${size}x$size/apps/koravel.png"
-  [ -f "$icon" ] || fail "icon ${size}x$size missing"
-  [ "$(identify -format '%wx%h' "$icon")" = "${size}x$size" ] || fail "icon $icon has the wrong size"
+  for icon in "$prefix/share/icons/hicolor/${size}x$size/apps/koravel.png" \
+    "$prefix/share/icons/hicolor/${size}x$size/mimetypes/application-x-koravel-map.png"; do
+    [ -f "$icon" ] || fail "icon $icon missing"
+    [ "$(identify -format '%wx%h' "$icon")" = "${size}x$size" ] || fail "icon $icon has the wrong size"
+  done
 done
+
+# The map file type: valid, and registered once the database is updated.
+mime="$prefix/share/mime"
+xmllint --noout "$mime/packages/koravel.xml" || fail "the MIME package is not valid XML"
+update-mime-database "$mime" 2>/dev/null || fail "update-mime-database"
+[ -f "$mime/application/x-koravel-map.xml" ] || fail "application/x-koravel-map is not registered"
+grep -q '^[0-9]*:application/x-koravel-map:\*\.kvl$' "$mime/globs2" || fail "*.kvl is not a Koravel map"
+
+# Manual pages that render without a warning, and the completion.
+for page in man6/koravel.6 man1/koravel-sim.1; do
+  warnings=$(groff -ww -man -Tutf8 -z "$prefix/share/man/$page" 2>&1)
+  [ -f "$prefix/share/man/$page" ] && [ -z "$warnings" ] || fail "manual page $page: ${warnings:-missing}"
+done
+completion="$prefix/share/bash-completion/completions/koravel-sim"
+words=$(bash -c 'source "$1" && complete -p koravel-sim >/dev/null &&
+  COMP_WORDS=(koravel-sim r) COMP_CWORD=1 && _koravel_sim && echo "${COMPREPLY[*]}"' _ "$completion") ||
+  fail "the completion file does not load"
+[ "$words" = "run render" ] || fail "completing 'koravel-sim r' gives '$words'"
 
 # Desktop entry: absolute paths into this prefix; quoted where the prefix needs it.
 entry="$prefix/share/applications/koravel.desktop"
 [ -f "$entry" ] || fail "share/applications/koravel.desktop missing"
-[ "$(desktop_value "$entry" Exec)" = "$prefix/bin/koravel" ] || fail "Exec is '$(desktop_value "$entry" Exec)'"
+[ "$(desktop_value "$entry" Exec)" = "$prefix/bin/koravel %f" ] || fail "Exec is '$(desktop_value "$entry" Exec)'"
+[ "$(desktop_value "$entry" MimeType)" = "application/x-koravel-map;" ] || fail "MimeType is not the map type"
 [ "$(desktop_value "$entry" Path)" = "$data" ] || fail "Path is '$(desktop_value "$entry" Path)'"
 [ "$(desktop_value "$entry" Icon)" = koravel ] || fail "Icon is not koravel"
 [ "$(desktop_value "$entry" Type)" = Application ] || fail "Type is not Application"
 spaced_entry="$spaced/share/applications/koravel.desktop"
-[ "$(desktop_value "$spaced_entry" Exec)" = "\"$tmp/a prefix with \\\\\$pace/bin/koravel\"" ] ||
+[ "$(desktop_value "$spaced_entry" Exec)" = "\"$tmp/a prefix with \\\\\$pace/bin/koravel\" %f" ] ||
   fail "Exec with a spaced prefix is '$(desktop_value "$spaced_entry" Exec)'"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$entry" "$spaced_entry" || fail "desktop-file-validate"
-fi
+desktop-file-validate "$entry" "$spaced_entry" || fail "desktop-file-validate"
 
 # Read-only data directories. Root ignores the permission bits, so the
 # snapshot comparison is what proves that nothing was written.
 chmod -R a-w "$data" "$spaced/share/koravel"
 before=$(snapshot "$data"; snapshot "$spaced/share/koravel")
 
+mkdir "$tmp/elsewhere"
+cp "$source_dir/tests/tools/data/junction.kvl" "$tmp/elsewhere/junction map.kvl"
 timeout 240 xvfb-run -a bash "${BASH_SOURCE[0]}" "$binary_dir" "$source_dir" --under-x "$prefix" "$spaced" ||
   fail "the installed program did not start, draw and end as expected"
 

@@ -1,0 +1,35 @@
+# Bash completion for koravel-sim: its commands, their options, and map files.
+_koravel_sim() {
+  local cur prev
+  cur=${COMP_WORDS[COMP_CWORD]}
+  prev=${COMP_WORDS[COMP_CWORD-1]}
+  local command=""
+  local i
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    case ${COMP_WORDS[i]} in
+      info | run | render) command=${COMP_WORDS[i]}; break ;;
+    esac
+  done
+
+  case $prev in
+    --frames | --frame-ms | --start-ms | --seed | --fill) return ;;
+    --trace) COMPREPLY=($(compgen -f -X '!*.csv' -- "$cur") $(compgen -d -- "$cur")); return ;;
+    --save) COMPREPLY=($(compgen -f -X '!*.kvl' -- "$cur") $(compgen -d -- "$cur")); return ;;
+  esac
+
+  local options
+  case $command in
+    "") COMPREPLY=($(compgen -W "info run render --help --version" -- "$cur")); return ;;
+    info) options="--help" ;;
+    run) options="--frames --frame-ms --start-ms --seed --fill --trace --save --help" ;;
+    render) options="--frames --frame-ms --start-ms --seed --help" ;;
+  esac
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$options" -- "$cur"))
+  elif [[ $command == render && $prev == *.kvl ]]; then
+    COMPREPLY=($(compgen -f -X '!*.png' -- "$cur") $(compgen -d -- "$cur"))
+  else
+    COMPREPLY=($(compgen -f -X '!*.kvl' -- "$cur") $(compgen -d -- "$cur"))
+  fi
+}
+complete -o filenames -F _koravel_sim koravel-sim

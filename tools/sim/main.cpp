@@ -1,0 +1,192 @@
+// koravel-sim: the program's own world and traffic without a window.
+//
+//   koravel-sim info MAP
+//   koravel-sim run MAP [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S] [--fill N]
+//                       [--trace FILE] [--save FILE]
+//   koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S]
+//
+// Exit status: 0 success, 1 usage error, 2 map unreadable or refused, or an
+// output that could not be written.
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "mapfile/mapfile.h"
+#include "render/scene.h"
+#include "render/sprites.h"
+#include "report.h"
+#include "session.h"
+#include "stress_map.h"
+
+namespace kv::sim_tool {
+namespace {
+
+constexpr int64_t kMaxFrames = int64_t{1} << 40;
+// One car per lane cell at most.
+constexpr int64_t kMaxFill = int64_t{CellGrid::kSide} * CellGrid::kSide;
+constexpr const char* kTraceHeader =
+    "frame,car,emitter,color,cell_x,cell_y,pos_x,pos_y,speed,angle,state,route_index\n";
+
+struct Options {
+  RunOptions run;
+  std::string out, trace, save;
+  int64_t fill = 0;
+};
+
+// One row per car; false when the row could not be written.
+bool TraceFrame(FILE* f, const World& w, uint64_t frame) {
+  for (const Car& c : w.CarList) {
+    if (std::fprintf(f, "%" PRIu64 ",%" PRIu64 ",%d,%d,%d,%d,%.9g,%.9g,%.9g,%d,%d,%d\n", frame, c.Serial,
+                     c.EmitterIndex, c.Color, c.CellX, c.CellY, static_cast<double>(c.PosX),
+                     static_cast<double>(c.PosY), static_cast<double>(c.Speed), c.Angle, static_cast<int>(c.State),
+                     c.RouteIndex) < 0)
+      return false;
+  }
+  return true;
+}
+
+int Failed(const std::string& what) {
+  std::fprintf(stderr, "koravel-sim: %s\n", what.c_str());
+  return kExitFailed;
+}
+
+int Info(const Options& o) {
+  Session s(o.run, DrawMode::CountOnly);
+  if (!s.Load()) return kExitFailed;
+  return PrintJson(MapInfo(s.world())) ? 0 : Failed("cannot write the output");
+}
+
+int Run(const Options& o) {
+  Session s(o.run, DrawMode::CountOnly);
+  if (!s.Load()) return kExitFailed;
+  World& w = s.world();
+
+  std::unique_ptr<FILE, int (*)(FILE*)> trace(nullptr, &std::fclose);
+  if (!o.trace.empty()) {
+    trace.reset(std::fopen(o.trace.c_str(), "w"));
+    if (!trace) return Failed("cannot write " + o.trace + ": " + std::strerror(errno));
+    if (std::fputs(kTraceHeader, trace.get()) < 0) return Failed("cannot write " + o.trace);
+  }
+  if (o.fill > 0) stress::FillWithCars(w, static_cast<int>(o.fill), o.run.seed);
+
+  for (int64_t k = 1; k <= o.run.frames; ++k) {
+    s.StepTo(k);
+    if (trace && !TraceFrame(trace.get(), w, static_cast<uint64_t>(k))) return Failed("cannot write " + o.trace);
+  }
+  if (trace && (std::fflush(trace.get()) != 0 || std::fclose(trace.release()) != 0))
+    return Failed("cannot write " + o.trace);
+
+  if (!o.save.empty() && SaveMap(w, s.platform(), s.platform(), o.save) != SaveResult::Saved) {
+    ReportMessages(s.platform(), "");
+    return Failed("cannot save " + o.save);
+  }
+  return PrintJson(RunSummary(w, o.run.frames)) ? 0 : Failed("cannot write the output");
+}
+
+int Render(const Options& o) {
+  Session s(o.run, DrawMode::Rasterise);
+  World& w = s.world();
+  LoadSprites(w, s.platform());
+  if (!s.Load()) return kExitFailed;
+  for (int64_t k = 1; k <= o.run.frames; ++k) s.StepTo(k);
+  w.Tool = Tool::None;
+  DrawScene(w, s.platform(), w.ScreenWidth / 2, w.ScreenHeight / 2);
+  if (!s.platform().WriteFramePng(o.out)) return Failed("cannot write " + o.out);
+  return 0;
+}
+
+// The options a run and a picture share.
+void AddRunOptions(CLI::App& cmd, Options& o, int64_t defaultFrames) {
+  o.run.frames = defaultFrames;
+  cmd.add_option("--frames", o.run.frames, "Frames to simulate")
+      ->check(CLI::Range(int64_t{0}, kMaxFrames))
+      ->default_val(defaultFrames);
+  cmd.add_option("--frame-ms", o.run.frameMs, "Milliseconds of the simulation's clock per frame")
+      ->check(CLI::Range(int64_t{0}, int64_t{1000000000}))
+      ->default_val(16);
+  cmd.add_option("--start-ms", o.run.startMs,
+                 "The clock's reading while the map loads; frame k reads T0 + k * MS, modulo 2^32")
+      ->check(CLI::Range(uint32_t{0}, UINT32_MAX))
+      ->default_val(1000000);
+  cmd.add_option("--seed", o.run.seed, "Seed of the random numbers (std::mt19937): a run is repeatable")
+      ->check(CLI::Range(uint32_t{0}, UINT32_MAX))
+      ->default_val(1);
+}
+
+CLI::App* AddMapArgument(CLI::App& cmd, Options& o) {
+  cmd.add_option("MAP", o.run.map, "Map file")->required();
+  return &cmd;
+}
+
+int Main(int argc, char** argv) {
+  Options o;
+  CLI::App app("koravel-sim runs Koravel's own world and traffic without a window.", "koravel-sim");
+  app.set_version_flag("--version", std::string("koravel-sim ") + KORAVEL_VERSION);
+  app.require_subcommand(1, 1);
+  app.footer(
+      "Exit status: 0 success, 1 usage error, 2 map unreadable or refused, or an output that could not be "
+      "written.\nkoravel-sim COMMAND --help explains a command.");
+
+  CLI::App* info = app.add_subcommand(
+      "info", "Loads the map and prints it as one JSON object: \"bounds\", \"view\", \"roads\" [[x, y, type]] after "
+              "re-shaping, \"emitters\" [{\"tile\", \"direction\", \"target\", \"route\" (target first, start cell "
+              "last)}], \"lights\" [[cellX, cellY, state, interval]], \"lanes\" and \"control\" [[x, y, value]] for "
+              "every lane cell with a non-zero value, row by row.");
+  AddMapArgument(*info, o);
+
+  CLI::App* run = app.add_subcommand(
+      "run", "Loads the map and simulates N frames: each frame sets the simulation's clock, then switches the "
+             "lights, lets the emitters spawn and moves the cars. Prints one JSON object: \"frames\", \"spawned\", "
+             "\"arrived\", \"left_grid\", \"cars\", \"roads\", \"emitters\", \"lights\", \"mean_trip_frames\".");
+  AddMapArgument(*run, o);
+  AddRunOptions(*run, o, 3600);
+  run->add_option("--fill", o.fill,
+                  "Puts N cars on the map before the first frame, on free lane cells along the routes of the "
+                  "emitters that spawn, each heading along its route with a start speed and colour as its emitter "
+                  "would give; placed from the seed, fewer when the routes have no more free cells. They do not "
+                  "count as spawned.")
+      ->check(CLI::Range(int64_t{0}, kMaxFill));
+  run->add_option("--trace", o.trace,
+                  "Writes one CSV row per car after every frame: "
+                  "frame,car,emitter,color,cell_x,cell_y,pos_x,pos_y,speed,angle,state,route_index");
+  run->add_option("--save", o.save, "Saves the map after the run");
+
+  CLI::App* render = app.add_subcommand(
+      "render", "Runs like run, then draws one 1024 x 768 frame as the program shows it (pointer at the centre, "
+                "no tool selected) into OUT.png. Images are read from Gfx/ in the working directory; missing ones "
+                "are not drawn.");
+  AddMapArgument(*render, o);
+  render->add_option("OUT.png", o.out, "Picture to write")->required();
+  AddRunOptions(*render, o, 0);
+
+  try {
+    // A misspelt command is named as such rather than as a missing one.
+    if (argc >= 2 && argv[1][0] != '-') {
+      try {
+        app.get_subcommand(argv[1]);
+      } catch (const CLI::OptionNotFound&) {
+        throw CLI::ExtrasError(std::string("unknown command: ") + argv[1], CLI::ExitCodes::ExtrasError);
+      }
+    }
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+    std::fprintf(stderr, "koravel-sim: %s\n", e.what());
+    std::fputs("usage: koravel-sim info|run|render MAP ... (koravel-sim --help explains every option)\n", stderr);
+    return kExitUsage;
+  }
+  if (info->parsed()) return Info(o);
+  if (run->parsed()) return Run(o);
+  return Render(o);
+}
+
+}  // namespace
+}  // namespace kv::sim_tool
+
+int main(int argc, char** argv) { return kv::sim_tool::Main(argc, argv); }

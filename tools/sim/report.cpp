@@ -1,0 +1,69 @@
+#include "report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace kv::sim_tool {
+
+namespace {
+
+Json Pair(int64_t a, int64_t b) { return Json::array({a, b}); }
+
+template <class GridT>
+Json NonZeroCells(const GridT& g) {
+  Json cells = Json::array();
+  for (int y = 0; y <= GridT::kMax; ++y)
+    for (int x = 0; x <= GridT::kMax; ++x)
+      if (const int64_t v = static_cast<int64_t>(g.at(x, y)); v != 0) cells.push_back(Json::array({x, y, v}));
+  return cells;
+}
+
+}  // namespace
+
+Json MapInfo(const World& w) {
+  Json j;
+  j["bounds"] = Pair(w.TileMapWidth, w.TileMapHeight);
+  j["view"] = Pair(w.ViewX, w.ViewY);
+  Json& roads = j["roads"] = Json::array();
+  for (const Road& r : w.RoadList) roads.push_back(Json::array({r.TileX, r.TileY, static_cast<int>(r.Type)}));
+  Json& emitters = j["emitters"] = Json::array();
+  for (const Emitter& e : w.EmitterList) {
+    Json route = Json::array();
+    const int n = std::clamp(e.RouteLength, 0, kRouteCapacity - 1);
+    for (size_t i = 1; i <= static_cast<size_t>(n); ++i) route.push_back(Pair(e.RouteX[i], e.RouteY[i]));
+    emitters.push_back(Json{{"tile", Pair(e.TileX, e.TileY)},
+                            {"direction", static_cast<int>(e.Direction)},
+                            {"target", Pair(e.TargetX, e.TargetY)},
+                            {"route", std::move(route)}});
+  }
+  Json& lights = j["lights"] = Json::array();
+  for (const TrafficLight& l : w.TrafficLightList)
+    lights.push_back(Json::array({l.CellX, l.CellY, static_cast<int>(l.State), l.Interval}));
+  j["lanes"] = NonZeroCells(w.MoveMap);
+  j["control"] = NonZeroCells(w.ControlMap);
+  return j;
+}
+
+Json RunSummary(const World& w, int64_t frames) {
+  const TrafficStats& s = w.Stats;
+  Json j;
+  j["frames"] = frames;
+  j["spawned"] = s.Spawned;
+  j["arrived"] = s.Arrived;
+  j["left_grid"] = s.LeftGrid;
+  j["cars"] = w.CarCount();
+  j["roads"] = w.RoadCount();
+  j["emitters"] = w.EmitterCount();
+  j["lights"] = w.LightCount();
+  j["mean_trip_frames"] =
+      s.Arrived ? static_cast<double>(s.ArrivedTripFrames) / static_cast<double>(s.Arrived) : 0.0;
+  return j;
+}
+
+bool PrintJson(const Json& j) {
+  const std::string text = j.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+}  // namespace kv::sim_tool

@@ -1,0 +1,26 @@
+// koravel-sim's JSON: the loaded map (info) and a run's summary.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "world/world.h"
+
+namespace kv::sim_tool {
+
+// Keys in the order they were added, as people read them.
+using Json = nlohmann::ordered_json;
+
+// "bounds", "view", "roads" [[x, y, type]] after re-shaping, "emitters"
+// [{"tile", "direction", "target", "route" (target first)}], "lights"
+// [[cellX, cellY, state, interval]], "lanes" and "control" [[x, y, value]]
+// for every lane cell with a non-zero value, row by row.
+Json MapInfo(const World& w);
+
+// "frames", "spawned", "arrived", "left_grid", "cars", "roads", "emitters",
+// "lights", "mean_trip_frames" (full precision).
+Json RunSummary(const World& w, int64_t frames);
+
+// One line on standard output; false when it could not be written.
+bool PrintJson(const Json& j);
+
+}  // namespace kv::sim_tool

@@ -1,0 +1,29 @@
+#include "session.h"
+
+#include <cstdio>
+
+#include "mapfile/mapfile.h"
+#include "sim/step.h"
+
+namespace kv::sim_tool {
+
+Session::Session(const RunOptions& o, DrawMode mode)
+    : o_(o), platform_(mode), clock_(o.startMs), random_(o.seed) {}
+
+bool Session::Load() {
+  if (LoadMap(*world_, platform_, platform_, clock_, o_.map) == LoadResult::Loaded) return true;
+  ReportMessages(platform_, "koravel-sim: cannot read " + o_.map);
+  return false;
+}
+
+void Session::StepTo(int64_t k) {
+  clock_.Set(static_cast<uint32_t>(o_.startMs + static_cast<uint64_t>(k) * static_cast<uint64_t>(o_.frameMs)));
+  Step(*world_, clock_, random_);
+}
+
+void ReportMessages(const HeadlessPlatform& p, const std::string& fallback) {
+  for (const auto& m : p.Messages()) std::fprintf(stderr, "%s\n", m.second.c_str());
+  if (p.Messages().empty()) std::fprintf(stderr, "%s\n", fallback.c_str());
+}
+
+}  // namespace kv::sim_tool
