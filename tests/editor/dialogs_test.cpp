@@ -61,13 +61,14 @@ TEST_F(Dialogs, EmitterDialogShowsTheRecordAndOkStoresTheSliders) {
   EXPECT_EQ((std::vector<float>{float(e.Interval), e.StartSpeed, e.StartSpeedTolerance}),
             (std::vector<float>{500, 1.5f, 0.38f}));
 
-  Run(e, {test::Slide(0, 60000), test::Slide(1, 1234), test::Slide(3, 37), test::Slide(4, 3), test::Slide(5, 9),
-          test::Look(seen), test::PressButton("OK")});
+  Run(e, {test::Slide(0, 60000), test::Slide(1, 1234), test::Slide(2, 1000), test::Slide(3, 37), test::Slide(4, 3),
+          test::Slide(5, 9), test::Look(seen), test::PressButton("OK")});
   EXPECT_EQ((std::vector<std::string>{Field(seen, 0), Field(seen, 1), Field(seen, 3), Field(seen, 5)}),
             (std::vector<std::string>{"60000", "1234", "0.370000", "9"}));
   EXPECT_EQ((std::vector<int>{e.Interval, e.IntervalTolerance, e.ColorRange, e.SingleColor}),
             (std::vector<int>{60000, 1234, 3, 9}));
   EXPECT_EQ(e.StartSpeedTolerance, 0.37f);
+  EXPECT_EQ(e.StartSpeed, 6.0f);  // the slider's end
 
   Run(e, {test::Slide(0, 800), test::PressButton("Abbrechen")});  // cancel stores nothing
   EXPECT_EQ(e.Interval, 60000);

@@ -170,8 +170,11 @@ TEST_F(Editing, BackSpaceMiddleAndLeftButtonOverWhatLiesUnderThePointer) {
   TrafficLight& light = *w.TrafficLightList.begin();
   TrafficLight& sign = *std::next(w.TrafficLightList.begin());
   const int32_t placed = light.LastSwitch;
-  d.PointAtCell(30, 30, 16, 8);  // on the edge shared with the sign
   p.SetButton(kMiddleButton, true);
+  d.PointAtCell(30, 30, 8, 17);  // just below the light's box
+  d.Frame();
+  EXPECT_EQ(light.LastSwitch, placed);
+  d.PointAtCell(30, 30, 16, 8);  // on the edge shared with the sign
   d.Frame();
   EXPECT_EQ(light.LastSwitch, placed - kDefaultLightInterval);
   EXPECT_EQ(sign.LastSwitch, placed);

@@ -305,6 +305,10 @@ TEST_F(ScenePixels, EveryLayerInItsPlace) {
 
 TEST_F(ScenePixels, ExtrasFollowPointerSelectionAndTool) {
   Expect(10, 703, {{288, 288, kOlive, "cursor box with the pointer on row 703"}});
+  w.ViewX = 32, w.ViewY = -64;
+  Expect(300, 300, {{320, 224, kOlive, "cursor box moves with the view"},
+                    {223, 143, kWhite, "box around the target moves with the view"}});
+  w.ViewX = w.ViewY = 0;
   w.EmitterList.begin()->Selected = 0;
   w.Tool = Tool::None;
   w.ControlMap.set(30, 30, control::kYield);

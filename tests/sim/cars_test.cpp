@@ -52,23 +52,25 @@ TEST_F(CarMotion, AFasterCarBehindMatchesSpeedWithin20PxKeepsItsDistanceAndNever
   }
 }
 
-// Others are looked for only within a range that grows with the speed, and
-// only straight ahead.
+// Others are looked for only within a range that grows with the speed (each
+// step taken right at its lowest speed), and only straight ahead.
 TEST_F(CarMotion, ACarAheadCountsWithinTheRangeOfTheSpeedAndTheConeWithoutWrapAround) {
   const struct {
     float speed, gap, rowOffset;
     bool follows;
-  } cases[] = {{2.0f, 32.0f, 0.0f, true},   {2.0f, 32.0f, -0.01f, false},  // bearing rounds to 360
-               {2.0f, 32.0f, 0.2f, true},   {6.9f, 100.0f, 0.0f, true},
-               {7.0f, 100.0f, 0.0f, false},  // 64 px from 7 px per frame on
-               {0.5f, 40.0f, 0.0f, false}};
+  } cases[] = {{0.5f, 24.0f, 0.0f, true},  {0.5f, 26.0f, 0.0f, false}, {1.0f, 31.0f, 0.0f, true},
+               {2.0f, 63.0f, 0.0f, true},  {3.0f, 95.0f, 0.0f, true},  {4.0f, 127.0f, 0.0f, true},
+               {5.0f, 255.0f, 0.0f, true}, {6.0f, 383.0f, 0.0f, true}, {7.0f, 100.0f, 0.0f, false},
+               {2.0f, 32.0f, -0.01f, false},  // bearing rounds to 360
+               {2.0f, 32.0f, 0.2f, true}};
   int row = 10;
   for (const auto& c : cases) {
     Car& car = PutCar(w, {20, row}, 0, c.speed);
+    car.State = CarState::Held;  // keeps its speed: no acceleration before the check
     Car& ahead = ParkedCar(w, {20, row}, 0);
-    ahead.PosX += c.gap, ahead.PosY += c.rowOffset, row += 10;
+    ahead.PosX += c.gap + c.speed, ahead.PosY += c.rowOffset, row += 10;
     MoveCars(w, clock);
-    EXPECT_EQ(car.Speed < c.speed, c.follows) << c.speed << " " << c.rowOffset;
+    EXPECT_EQ(car.Speed < c.speed, c.follows) << c.speed << " " << c.gap << " " << c.rowOffset;
   }
 }
 
