@@ -14,7 +14,7 @@ build_packages=(build-essential cmake pkg-config libsdl2-dev libsdl2-ttf-dev lib
   libpng-dev libjpeg-dev libfontconfig-dev fonts-dejavu-core libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev)
 test_packages=(xvfb xauth xdotool imagemagick clang libclang-rt-14-dev desktop-file-utils
-  shared-mime-info libxml2-utils groff-base)
+  shared-mime-info libxml2-utils groff-base time)
 
 install_missing() {
   local missing=()

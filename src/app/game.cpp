@@ -26,9 +26,9 @@ bool Game::OpenWindow() {
   return p_.AttachScreen(window_, 0, 0, w_.ScreenWidth, w_.ScreenHeight);
 }
 
-bool Game::Start(const std::string& map) {
+bool Game::Start(const std::string& map, const std::string& imagesFolder) {
   if (!OpenWindow()) return false;
-  LoadSprites(w_, p_);
+  LoadSprites(w_, p_, imagesFolder);
   LoadMap(w_, p_, p_, simClock_, map);
   pacer_.Restart(p_.NowMs());  // the time spent starting up is not owed to the traffic
   return true;

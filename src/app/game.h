@@ -23,8 +23,9 @@ class Game {
 
   // Creates the window and screen; false when that failed (no display).
   bool OpenWindow();
-  // Window, sprites and a map: the start map, or the one given.
-  bool Start(const std::string& map = kStartMap);
+  // Window, sprites from Gfx/ in `imagesFolder` ("" or ending in '/') and a
+  // map: the start map, or the one given.
+  bool Start(const std::string& map = kStartMap, const std::string& imagesFolder = "");
   // One pass of the frame loop; false when the loop must end.
   bool Frame();
   // Runs frames until the end.

@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "app/game.h"
+#include "app/program_data.h"
+#include "mapfile/mapfile.h"
 #include "platform/sdl/sdl_platform.h"
 
 namespace {
@@ -33,7 +35,7 @@ uint32_t FreshSeed() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string map = kv::kStartMap;
+  std::string map;  // none: the start map
   CLI::App app("Koravel: a road-traffic simulator with a map editor. Lay out roads, traffic lights and car "
                "sources on a 100 x 100 grid and watch the traffic.",
                "koravel");
@@ -50,8 +52,16 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<kv::SdlPlatform> platform = kv::SdlPlatform::Create();
   if (!platform) return 1;  // Create has said why on standard error.
+  // Images the program cannot run without are said to be missing at once,
+  // rather than shown as a black window.
+  const kv::ProgramData data = kv::FindProgramData();
+  if (!data.images) {
+    std::fprintf(stderr, "koravel: %s\n", kv::MissingImagesText(data).c_str());
+    platform->ShowMessage(kv::kErrorCaption, kv::MissingImagesText(data, kv::kMissingImagesMessage));
+    return 1;
+  }
   auto game = std::make_unique<kv::Game>(*platform, FreshSeed());
-  if (!game->Start(map)) {
+  if (!game->Start(map.empty() ? data.startMap : kv::MapPath(data, map), *data.images)) {
     std::fprintf(stderr, "koravel: %s\n", platform->LastError().c_str());
     return 1;
   }

@@ -5,6 +5,7 @@
 // lights with signs, each section led by its count.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -20,6 +21,14 @@ namespace kv {
 constexpr int kMapSignatureLength = 10;
 constexpr int kMaxMapBound = kTileGridMax;  // TileMap has 101 x 101 cells
 constexpr int kMaxSectionCount = 32767;      // largest count a 16-bit field holds
+
+// The settings block after the counted sections is at most this long; its
+// writer keeps that true.
+constexpr size_t kMaxSettingsBlockBytes = size_t{1} << 20;
+// The longest file a valid map can be: the 24 bytes of signature, bounds,
+// view and counts, full sections of roads (6 bytes a record), emitters (10)
+// and lights (6), and the settings block. Loading reads no more.
+constexpr size_t kMaxMapFileBytes = 24 + 22 * size_t{kMaxSectionCount} + kMaxSettingsBlockBytes;
 
 struct EmitterPlacement {
   int tileX = 0, tileY = 0, targetX = 0, targetY = 0;

@@ -16,7 +16,7 @@ class Canvas {
   virtual void ClearFrame(Color color) = 0;
   virtual void PresentFrame() = 0;
 
-  // `path` is a program path with backslashes ("Gfx\car1.png").
+  // `path` is the host's, used as given.
   virtual SpriteHandle LoadSpriteImage(const std::string& path, bool rotatable) = 0;
   virtual void SetSpriteKeyColor(SpriteHandle sprite, Color color) = 0;
   virtual void DrawSprite(SpriteHandle sprite, int x, int y) = 0;

@@ -37,13 +37,15 @@ class Windows {
   virtual void SetControlText(ControlHandle control, const std::string& text) = 0;
   virtual std::string GetControlText(ControlHandle control) = 0;
 
-  // Paths use backslashes as in the program's texts; the empty text means
-  // cancelled.
+  // The default path is a directory and a proposed name joined by a
+  // backslash (CurrentDirectory gives "/home/me\\"); the path returned is the
+  // host's, used as it is; the empty text means cancelled.
   virtual std::string AskOpenPath(const std::string& title, const std::string& defaultPath,
                                   const std::string& pattern) = 0;
   virtual std::string AskSavePath(const std::string& title, const std::string& defaultPath,
                                   const std::string& pattern) = 0;
   virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
+  // The working directory as the host names it, followed by a backslash.
   virtual std::string CurrentDirectory() = 0;
 };
 

@@ -65,6 +65,28 @@ TEST(FrameLoop, SaveComesBeforeHeldDClearsTheMapEveryFrameAndOpenBringsItBack) {
   EXPECT_EQ(d.w.RoadCount(), 2);
 }
 
+// Names from the requesters are the host's: a backslash is part of a name,
+// never a way into another folder; so is one in the working directory.
+TEST(FrameLoop, ABackslashInANameIsPartOfTheName) {
+  kvtest::TempDir dir;
+  const std::string inner = dir.File("in\\ner");
+  std::filesystem::create_directory(inner);
+  const auto old = std::filesystem::current_path();
+  std::filesystem::current_path(inner);
+  FrameDriver d;
+  RoadRow(d.w, 5, 5, 7);
+  d.p.QueueRequesterAnswer("..\\escaped.kvl");
+  d.Tap(Scan::S);
+  d.Tap(Scan::D);
+  d.p.QueueRequesterAnswer("..\\escaped.kvl");
+  d.Tap(Scan::O);
+  std::filesystem::current_path(old);
+  EXPECT_EQ(d.w.RoadCount(), 3);
+  EXPECT_EQ(d.p.Requesters()[0].defaultPath, inner + "\\");
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"in\\ner"});
+  EXPECT_TRUE(std::filesystem::exists(inner + "/..\\escaped.kvl"));
+}
+
 // Start-up opens the start map or the map given on the command line; one it
 // cannot read gets the message, and the program runs on with an empty map.
 TEST(FrameLoop, StartUpOpensTheStartMapOrTheGivenOneAndRunsEmptyWhenItCannot) {

@@ -35,7 +35,10 @@ TEST_F(MapFile, LoadPlacesAReadableMapOrTellsTheUserAndKeepsTheOldOne) {
   auto other = test::NewWorld();
   test::RoadRow(*other, 9, 3, 4);
   AddTrafficLight(*other, ManualClock{}, 6, 19, LightState::Red);
-  kvtest::WriteBytes(dir.File("good.kvl"), *SerializeMap(*other));
+  Bytes good = *SerializeMap(*other);
+  kvtest::WriteBytes(dir.File("good.kvl"), good);
+  good.resize(kMaxMapFileBytes + 1);  // an old tail no map can have
+  kvtest::WriteBytes(dir.File("long.kvl"), good);
   kvtest::WriteBytes(dir.File("bad.kvl"), Bytes(30, 0x55));
   kvtest::WriteBytes(dir.File("wide.kvl"), {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 101, 0});
   std::filesystem::create_directory(dir.File("folder.kvl"));
@@ -43,6 +46,7 @@ TEST_F(MapFile, LoadPlacesAReadableMapOrTellsTheUserAndKeepsTheOldOne) {
   const std::pair<std::string, LoadResult> refused[] = {{"bad.kvl", LoadResult::Invalid},
                                                         {"wide.kvl", LoadResult::Invalid},
                                                         {"missing.kvl", LoadResult::Unopenable},
+                                                        {"long.kvl", LoadResult::Unopenable},
                                                         {"folder.kvl", LoadResult::Unopenable}};
   for (const auto& [name, result] : refused) {
     EXPECT_EQ(LoadMap(*w, p, p, ManualClock{}, dir.File(name)), result) << name;
@@ -51,14 +55,27 @@ TEST_F(MapFile, LoadPlacesAReadableMapOrTellsTheUserAndKeepsTheOldOne) {
     EXPECT_EQ(w->CarCount(), 1) << name;
   }
   EXPECT_EQ(LoadMap(*w, p, p, ManualClock{}, ""), LoadResult::Unopenable);  // a cancelled requester: silence
-  EXPECT_EQ(p.Messages().size(), 4u);
+  EXPECT_EQ(p.Messages().size(), 5u);
+  ::truncate(dir.File("long.kvl").c_str(), kMaxMapFileBytes);  // the longest a map may be
+  EXPECT_EQ(LoadMap(*w, p, p, ManualClock{777}, dir.File("long.kvl")), LoadResult::Loaded);
   EXPECT_EQ(LoadMap(*w, p, p, ManualClock{777}, dir.File("good.kvl")), LoadResult::Loaded);
-  EXPECT_EQ(p.Messages().size(), 4u);
+  EXPECT_EQ(p.Messages().size(), 5u);
   EXPECT_EQ(SerializeMap(*w), SerializeMap(*other));
   EXPECT_EQ(w->CarCount(), 0);
   EXPECT_EQ(w->TrafficLightList.begin()->LastSwitch, 777) << "placed at the clock's reading";
   EXPECT_EQ(ReadBytes(dir.File("bad.kvl")), Bytes(30, 0x55)) << "reading never writes";
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing.kvl")));
+}
+
+// Memory running out while loading costs the file, not the program and the map.
+TEST_F(MapFile, LoadingThatRunsOutOfMemoryTellsTheUserAndKeepsTheMap) {
+  struct Exhausted : HostFiles {
+    std::optional<Bytes> ReadFile(const std::string&, size_t) override { throw std::bad_alloc(); }
+  } files;
+  const Bytes before = *SerializeMap(*w);
+  EXPECT_EQ(LoadMap(*w, files, p, ManualClock{}, "any.kvl"), LoadResult::Invalid);
+  EXPECT_EQ(p.Messages(), (std::vector<Message>{{kInvalidCaption, kInvalidText}}));
+  EXPECT_EQ(SerializeMap(*w), before);
 }
 
 TEST_F(MapFile, SaveReplacesTheFileWholeOrTellsTheUserAndKeepsTheOldOne) {
@@ -70,7 +87,9 @@ TEST_F(MapFile, SaveReplacesTheFileWholeOrTellsTheUserAndKeepsTheOldOne) {
   EXPECT_TRUE(p.Messages().empty());
 
   std::filesystem::create_directory(dir.File("folder"));
-  const std::string targets[] = {dir.File("folder"), dir.File("nowhere/m.kvl"), good + "/inside.kvl",
+  kvtest::WriteBytes(dir.File("locked.kvl"), Bytes(7, 1));
+  ::chmod(dir.File("locked.kvl").c_str(), 0444);  // which the user's own shell refuses to overwrite
+  const std::string targets[] = {dir.File("folder"), dir.File("nowhere/m.kvl"), good + "/inside.kvl", dir.File("locked.kvl"),
                                  "/dev/full",               // a device is never replaced by a map
                                  "/proc/koravel-map.kvl"};  // no file can be created there, not even by root
   for (const std::string& target : targets) {
@@ -83,12 +102,13 @@ TEST_F(MapFile, SaveReplacesTheFileWholeOrTellsTheUserAndKeepsTheOldOne) {
   for (int i = 0; i <= kMaxSectionCount; ++i) test::PutLight(*big, {i % 201, i / 201}, LightState::Yield, 0, 0);
   EXPECT_EQ(SaveMap(*big, p, p, good), SaveResult::TooLarge);
   EXPECT_EQ(p.Messages().back(), (Message{kErrorCaption, kTooLargeText}));
-  EXPECT_EQ(p.Messages().size(), 7u);
+  EXPECT_EQ(p.Messages().size(), 8u);
   EXPECT_EQ(SaveMap(*w, p, p, ""), SaveResult::Unopenable);  // cancelled: nothing to report
-  EXPECT_EQ(p.Messages().size(), 7u);
+  EXPECT_EQ(p.Messages().size(), 8u);
 
   EXPECT_EQ(ReadBytes(good), saved);
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"folder", "good.kvl"})) << "no temporary file left";
+  EXPECT_EQ(ReadBytes(dir.File("locked.kvl")), Bytes(7, 1));
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"folder", "good.kvl", "locked.kvl"})) << "no temporary file left";
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder")));
   struct stat st {};
   EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode));

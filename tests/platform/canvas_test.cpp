@@ -26,7 +26,7 @@ class CanvasTest : public ::testing::Test {
     }
     const std::string name = "s" + std::to_string(++files_) + ".png";
     EXPECT_TRUE(WritePng(dir_.File(name), size, size, rgba.data(), true));
-    return (target ? target : &canvas_)->LoadSpriteImage(dir_.path + "\\" + name, rotatable);
+    return (target ? target : &canvas_)->LoadSpriteImage(dir_.File(name), rotatable);
   }
   // Pixels of colour c inside a rectangle.
   int Count(Color c, int x0, int y0, int width = 1, int height = 1) {
@@ -84,7 +84,7 @@ TEST_F(CanvasTest, OffScreenAndInvalidDrawingNeverReachesTheRendererNorTheCount)
       c->DrawRotSprite(handle, 0, 0, 255);
     }
     EXPECT_EQ(c->CreateRotSprite(Sprite(2, false, [](int, int) { return kRed; }, c)), 0u);
-    EXPECT_EQ(c->LoadSpriteImage(dir_.path + "\\missing.png", true), 0u);
+    EXPECT_EQ(c->LoadSpriteImage(dir_.File("missing.png"), true), 0u);
     // Turned quads are judged by their bounding box: a 20 x 20 quad at
     // x = -21 is outside, but turned 45 degrees its corner reaches in.
     auto rot = c->CreateRotSprite(sprite);

@@ -36,20 +36,26 @@ class PlatformFiles : public ::testing::Test {
   HostFiles files_;
 };
 
-TEST_F(PlatformFiles, ReadsRegularFilesOnlyAndNeverWaits) {
+TEST_F(PlatformFiles, ReadsRegularFilesWithinTheBoundOnlyAndNeverWaits) {
   kvtest::WriteBytes(dir_.File("m.kvl"), {1, 0, 255});
+  kvtest::WriteBytes(dir_.File("a\\b.kvl"), {4});  // one name, not a folder and a file
   kvtest::WriteBytes(dir_.File("empty.kvl"), {});
   ASSERT_EQ(::mkfifo(dir_.File("pipe").c_str(), 0644), 0);
-  EXPECT_EQ(files_.ReadFile(dir_.path + "\\m.kvl"), (Bytes{1, 0, 255}));
-  EXPECT_EQ(files_.ReadFile(dir_.File("empty.kvl")), Bytes{});
-  for (const std::string& path : {std::string(), dir_.path, dir_.File("pipe"), dir_.File("missing.kvl")})
-    EXPECT_FALSE(files_.ReadFile(path)) << path;  // a pipe is refused, not waited on
-  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"empty.kvl", "m.kvl", "pipe"}));
+  EXPECT_EQ(files_.ReadFile(dir_.File("m.kvl"), 3), (Bytes{1, 0, 255}));
+  EXPECT_FALSE(files_.ReadFile(dir_.File("m.kvl"), 2));
+  EXPECT_EQ(files_.ReadFile(dir_.File("a\\b.kvl"), 9), Bytes{4});
+  EXPECT_EQ(files_.ReadFile(dir_.File("empty.kvl"), 0), Bytes{});
+  for (const std::string& path : {std::string(), dir_.path, dir_.File("pipe"), dir_.File("missing.kvl"), dir_.path + "\\m.kvl"})
+    EXPECT_FALSE(files_.ReadFile(path, 9)) << path;  // a pipe is refused, not waited on
+  // Gigabytes are refused before a byte is read.
+  ASSERT_EQ(::truncate(dir_.File("m.kvl").c_str(), off_t{3} << 30), 0);
+  EXPECT_FALSE(files_.ReadFile(dir_.File("m.kvl"), 1 << 20));
+  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"a\\b.kvl", "empty.kvl", "m.kvl", "pipe"}));
 }
 
 TEST_F(PlatformFiles, WritingReplacesTheWholeFileKeepingItsModeOrNothingAtAll) {
   const Bytes big(100000, 7), small = {1, 2, 3};
-  ASSERT_TRUE(files_.WriteFile(dir_.path + "\\new.kvl", big));
+  ASSERT_TRUE(files_.WriteFile(dir_.File("new.kvl"), big));
   EXPECT_EQ(kvtest::ReadBytes(dir_.File("new.kvl")), big);
   EXPECT_EQ(Mode("new.kvl"), 0644u);
   ::chmod(dir_.File("new.kvl").c_str(), 0600);
@@ -63,8 +69,34 @@ TEST_F(PlatformFiles, WritingReplacesTheWholeFileKeepingItsModeOrNothingAtAll) {
   ASSERT_EQ(::mkfifo(dir_.File("pipe").c_str(), 0644), 0);
   ::mkdir(dir_.File("sub").c_str(), 0755);
   for (const std::string& path : {std::string(), dir_.File("sub"), dir_.File("pipe"), dir_.File("no/dir.kvl")})
-    EXPECT_FALSE(files_.WriteFile(path, small)) << path;
+    EXPECT_FALSE(files_.WriteFile(path, small)) << path;  // nobody reads the pipe: refused, not waited on
   EXPECT_EQ(dir_.List(), (std::vector<std::string>{"new.kvl", "pipe", "sub"}));
+}
+
+// What the user's own shell would refuse to overwrite stays; a link stays a
+// link to the file it names; a file keeps its owner where that is allowed.
+TEST_F(PlatformFiles, WritingRespectsProtectionLinksAndOwners) {
+  const Bytes old = {9}, fresh = {1, 2};
+  kvtest::WriteBytes(dir_.File("locked.kvl"), old);
+  ::chmod(dir_.File("locked.kvl").c_str(), 0444);
+  EXPECT_FALSE(files_.WriteFile(dir_.File("locked.kvl"), fresh));
+  EXPECT_EQ(kvtest::ReadBytes(dir_.File("locked.kvl")), old);
+
+  ::mkdir(dir_.File("maps").c_str(), 0755);
+  kvtest::WriteBytes(dir_.File("maps/real.kvl"), old);
+  ::chmod(dir_.File("maps/real.kvl").c_str(), 0640);
+  ASSERT_EQ(::symlink("maps/real.kvl", dir_.File("link.kvl").c_str()), 0);
+  ASSERT_TRUE(files_.WriteFile(dir_.File("link.kvl"), fresh));
+  struct stat st {};
+  EXPECT_TRUE(::lstat(dir_.File("link.kvl").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+  EXPECT_EQ(kvtest::ReadBytes(dir_.File("maps/real.kvl")), fresh);
+  EXPECT_EQ(Mode("maps/real.kvl"), 0640u);
+  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"link.kvl", "locked.kvl", "maps"}));
+
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
+  ASSERT_EQ(::chown(dir_.File("maps/real.kvl").c_str(), 4242, 4343), 0);
+  ASSERT_TRUE(files_.WriteFile(dir_.File("maps/real.kvl"), old));
+  EXPECT_TRUE(::stat(dir_.File("maps/real.kvl").c_str(), &st) == 0 && st.st_uid == 4242u && st.st_gid == 4343u);
 }
 
 }  // namespace

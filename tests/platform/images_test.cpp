@@ -124,8 +124,8 @@ TEST(Images, PngFlavoursAndJpegComeOutAsRgba8) {
   for (const Px& px : shades) EXPECT_TRUE(px[0] == px[1] && px[1] == px[2] && px[3] == 255);
   EXPECT_GT(shades.size(), 10u);
 
-  // The largest side allowed still decodes; one more is refused.
-  const int limit = kMaxImageSide;
+  // The largest side allowed (sprites are 64 x 64) still decodes; one more is refused.
+  const int limit = 1024;
   auto edge = Decode(EncodePng({limit, 1, PNG_COLOR_TYPE_GRAY, 8, Bytes(limit, 7)}));
   ASSERT_TRUE(edge);
   EXPECT_EQ(edge->width, limit);
@@ -187,6 +187,37 @@ TEST(DamagedImages, CutGarbledForeignOrOddFilesGiveNoImage) {
   ::mkfifo(dir.File("pipe.png").c_str(), 0644);
   for (const char* name : {"missing.png", "empty.png", "folder.png", "pipe.png", ""})
     EXPECT_FALSE(DecodeImageFile(*name ? dir.File(name) : "")) << name;
+}
+
+// A grey progressive 1024 x 1024 JPEG, all coefficients zero: one DC scan,
+// then `acScans` AC scans that each end every block at once (one run of
+// 2^14 end-of-blocks) yet cost a pass over the whole image.
+Bytes ScanBomb(int acScans) {
+  Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};
+  jpeg.resize(jpeg.size() + 64, 1);  // quantisation table of ones
+  const Bytes frame = {0xFF, 0xC2, 0, 11, 8, 4, 0, 4, 0, 1, 1, 0x11, 0};
+  // One Huffman code each, "0": DC difference 0, AC run of 2^14 end-of-blocks.
+  const Bytes tables = {0xFF, 0xC4, 0, 20, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00,
+                        0xFF, 0xC4, 0, 20, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0};
+  jpeg.insert(jpeg.end(), frame.begin(), frame.end());
+  jpeg.insert(jpeg.end(), tables.begin(), tables.end());
+  const Bytes dcScan = {0xFF, 0xDA, 0, 8, 1, 1, 0x00, 0, 0, 0};
+  jpeg.insert(jpeg.end(), dcScan.begin(), dcScan.end());
+  jpeg.resize(jpeg.size() + 128 * 128 / 8, 0);  // 16384 blocks, one bit each
+  const Bytes acScan = {0xFF, 0xDA, 0, 8, 1, 1, 0x00, 1, 63, 0, 0x00, 0x01};  // 15 bits and padding
+  for (int i = 0; i < acScans; ++i) jpeg.insert(jpeg.end(), acScan.begin(), acScan.end());
+  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+  return jpeg;
+}
+
+// Images that decode, given time: no sprite of ours is one of them, and
+// start-up must not wait for them.
+TEST(DamagedImages, ImagesThatWouldStallStartUpAreRefused) {
+  auto plain = Decode(ScanBomb(9));
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(At(*plain, 1023, 1023), (Px{128, 128, 128, 255}));
+  EXPECT_FALSE(Decode(ScanBomb(3000)));
+  EXPECT_FALSE(Decode(EncodePng({2048, 2048, PNG_COLOR_TYPE_GRAY, 8, Bytes(2048 * 2048, 7)})));
 }
 
 size_t largestAllocation = 0;

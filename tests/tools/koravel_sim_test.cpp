@@ -1,9 +1,13 @@
 // koravel-sim as a user's script runs it: a process with arguments, exit
 // status, standard output and files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,12 +33,15 @@ class KoravelSim : public ::testing::Test {
   kvtest::TempDir dir;
   const std::string map = "'" KV_SOURCE_DIR "/hightraffic'";
 
-  Result Run(const std::string& args) {
-    const std::string cmd = "cd '" KV_BINARY_DIR "' && ./koravel-sim " + args + " >'" + dir.File("stdout") +
-                            "' 2>'" + dir.File("stderr") + "'";
+  // In the build directory, beside the data, unless `shell` (run first) goes
+  // elsewhere; `args` may redirect standard output.
+  Result Run(const std::string& args, const std::string& shell = "", const std::string& program = kProgram) {
+    const std::string cmd = "cd '" KV_BINARY_DIR "' && " + shell + " '" + program + "' >'" + dir.File("stdout") +
+                            "' 2>'" + dir.File("stderr") + "' " + args;
     const int raw = std::system(cmd.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Text("stdout"), Text("stderr")};
   }
+  static constexpr const char* kProgram = KV_BINARY_DIR "/koravel-sim";
   std::string Text(const std::string& name) {
     const kvtest::Bytes bytes = kvtest::ReadBytes(dir.File(name));
     return {bytes.begin(), bytes.end()};
@@ -119,10 +126,12 @@ TEST_F(KoravelSim, FillPutsTheSameCarsOnTheMapForTheSameSeed) {
 }
 
 // The picture itself is the renderer's tests' business: here, that the tool
-// runs the traffic before drawing and depends on nothing but map, frames and seed.
+// runs the traffic before drawing and depends on nothing but map, frames and
+// seed, and that it finds its images and start map from any folder.
 TEST_F(KoravelSim, RenderDrawsTheMapAfterTheFrames) {
   for (auto [frames, shot] : {std::pair{"0", "still.png"}, {"300", "moved.png"}, {"300 --start-ms 4294960000", "late.png"}})
-    ASSERT_EQ(Run("render " + map + " " + dir.File(shot) + " --frames " + frames).status, 0) << frames;
+    ASSERT_EQ(Run("render hightraffic " + std::string(shot) + " --frames " + frames, "cd '" + dir.path + "' &&").status, 0)
+        << frames << Text("stderr");
   auto still = DecodeImageFile(dir.File("still.png")), moved = DecodeImageFile(dir.File("moved.png"));
   ASSERT_TRUE(still && moved);
   EXPECT_EQ((std::vector<int>{still->width, still->height}), (std::vector<int>{1024, 768}));
@@ -148,6 +157,84 @@ TEST_F(KoravelSim, RefusedAndMissingMapsExitWithTwoAndCreateNothing) {
   EXPECT_FALSE(r.err.empty());
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"bad.kvl", "stderr", "stdout"}));
   EXPECT_EQ(kvtest::ReadBytes(badPath), bad);
+}
+
+// An output that has no name, or names the map or another output (also
+// through a link), would destroy data or be lost: refused before anything.
+TEST_F(KoravelSim, OutputsThatWouldDestroyTheMapOrEachOtherAreUsageErrors) {
+  const kvtest::Bytes original = kvtest::ReadBytes(KV_SOURCE_DIR "/hightraffic");
+  const std::string m = Write("m.kvl", original);
+  ASSERT_EQ(::symlink(m.c_str(), dir.File("link.kvl").c_str()), 0);
+  for (const char* args :
+       {"run m.kvl --trace m.kvl", "run m.kvl --trace link.kvl", "run m.kvl --save m.kvl", "render m.kvl m.kvl",
+        "render link.kvl ./m.kvl", "run m.kvl --trace x --save x", "run m.kvl --trace x --save ./sub/../x",
+        "run m.kvl --save ''", "run m.kvl --trace ''", "render m.kvl ''"}) {
+    Result r = Run(args, "cd '" + dir.path + "' && mkdir -p sub &&");
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.err.find("usage"), std::string::npos) << args << ": " << r.err;
+    EXPECT_EQ(kvtest::ReadBytes(m), original) << args;
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"link.kvl", "m.kvl", "stderr", "stdout", "sub"})) << args;
+  }
+}
+
+// Nothing the tool writes is reported as written when it was not, and a
+// failed write removes no path and leaves an old file as it was.
+TEST_F(KoravelSim, FailedWritesExitWithTwoAndRemoveNothing) {
+  const kvtest::Bytes old = {1, 2, 3};
+  Write("old.png", old);
+  Write("old.csv", old);
+  ASSERT_EQ(::symlink("/dev/full", dir.File("full").c_str()), 0);
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0644), 0);  // nobody reads it
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::mknod(dir.File("device").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);  // as /dev/full
+  }
+  const std::string diskFull = "trap '' XFSZ; ulimit -f 20;";  // writing beyond 10 KB fails
+  const std::pair<std::string, std::string> failing[] = {
+      {"render " + map + " full", ""},         {"render " + map + " fifo", "timeout 20"},
+      {"render " + map + " old.png", diskFull}, {"run " + map + " --trace full", ""},
+      {"run " + map + " --trace old.csv --frames 600", diskFull}, {"run " + map + " --save full", ""},
+      {"run " + map + " >/dev/full", ""},      {"info " + map + " >/dev/full", ""},
+      {"render " + map + (root ? " device" : " fifo"), "timeout 20"}};
+  for (const auto& [args, shell] : failing) {
+    Result r = Run(args, "cd '" + dir.path + "' && " + shell);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("koravel-sim: "), std::string::npos) << args << ": " << r.err;
+  }
+  EXPECT_EQ(kvtest::ReadBytes(dir.File("old.png")), old);
+  EXPECT_EQ(kvtest::ReadBytes(dir.File("old.csv")), old);
+  struct stat st {};
+  EXPECT_TRUE(::lstat(dir.File("full").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+  EXPECT_TRUE(::stat(dir.File("fifo").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(!root || (::stat(dir.File("device").c_str(), &st) == 0 && S_ISCHR(st.st_mode)));
+  // Standard output is written where it goes, not replaced.
+  ASSERT_EQ(Run("render " + map + " /dev/stdout").status, 0);
+  EXPECT_TRUE(DecodeImageFile(dir.File("stdout")));
+}
+
+// Started where neither its images nor any installed copy are, the tool says
+// what is missing and where it looked.
+TEST_F(KoravelSim, RenderWithoutImagesSaysWhereItLooked) {
+  std::filesystem::create_directories(dir.File("bin"));
+  std::filesystem::copy_file(kProgram, dir.File("bin/koravel-sim"));
+  Result r = Run("render " + map + " out.png", "cd '" + dir.path + "' &&", dir.File("bin/koravel-sim"));
+  if (r.status == 0) GTEST_SKIP() << "an installed copy of the images was found";
+  EXPECT_EQ(r.status, 2);
+  for (const std::string& place : {std::string("Gfx/"), dir.path + "\n", dir.File("bin/"), dir.File("share/koravel/")})
+    EXPECT_NE(r.err.find(place), std::string::npos) << place << " in " << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+// A file of gigabytes is refused before it is read, in little memory (the
+// peak measured by GNU time, which starts the tool from a small process).
+TEST_F(KoravelSim, AHugeFileIsRefusedWithoutReadingIt) {
+  const std::string huge = Write("huge.kvl", kvtest::ReadBytes(KV_SOURCE_DIR "/hightraffic"));
+  ASSERT_EQ(::truncate(huge.c_str(), off_t{3} << 30), 0);  // sparse: no disk used
+  Result r = Run("info '" + huge + "'", "/usr/bin/time -f %M -o '" + dir.File("peak") + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(kInvalidText), std::string::npos) << r.err;
+  const std::string peak = Text("peak");  // the last line, after time's note on the exit status
+  EXPECT_LT(std::stol(peak.substr(peak.rfind('\n', peak.size() - 2) + 1)), 50 * 1024) << peak << " KiB at the peak";
 }
 
 TEST_F(KoravelSim, UsageErrorsExitWithOne) {

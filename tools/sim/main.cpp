@@ -5,8 +5,9 @@
 //                       [--trace FILE] [--save FILE]
 //   koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S]
 //
-// Exit status: 0 success, 1 usage error, 2 map unreadable or refused, or an
-// output that could not be written.
+// Exit status: 0 success, 1 usage error (also an output that would overwrite
+// the map or another output), 2 map unreadable or refused, images not found,
+// or an output that could not be written.
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -17,7 +18,9 @@
 #include <memory>
 #include <string>
 
+#include "app/program_data.h"
 #include "mapfile/mapfile.h"
+#include "platform/files.h"
 #include "render/scene.h"
 #include "render/sprites.h"
 #include "report.h"
@@ -40,13 +43,14 @@ struct Options {
 };
 
 // One row per car; false when the row could not be written.
-bool TraceFrame(FILE* f, const World& w, uint64_t frame) {
+bool TraceFrame(FileWriter& f, const World& w, uint64_t frame) {
+  char row[256];
   for (const Car& c : w.CarList) {
-    if (std::fprintf(f, "%" PRIu64 ",%" PRIu64 ",%d,%d,%d,%d,%.9g,%.9g,%.9g,%d,%d,%d\n", frame, c.Serial,
-                     c.EmitterIndex, c.Color, c.CellX, c.CellY, static_cast<double>(c.PosX),
-                     static_cast<double>(c.PosY), static_cast<double>(c.Speed), c.Angle, static_cast<int>(c.State),
-                     c.RouteIndex) < 0)
-      return false;
+    const int n = std::snprintf(row, sizeof row, "%" PRIu64 ",%" PRIu64 ",%d,%d,%d,%d,%.9g,%.9g,%.9g,%d,%d,%d\n", frame,
+                                c.Serial, c.EmitterIndex, c.Color, c.CellX, c.CellY, static_cast<double>(c.PosX),
+                                static_cast<double>(c.PosY), static_cast<double>(c.Speed), c.Angle,
+                                static_cast<int>(c.State), c.RouteIndex);
+    if (n < 0 || n >= static_cast<int>(sizeof row) || !f.Write(row, static_cast<size_t>(n))) return false;
   }
   return true;
 }
@@ -54,6 +58,30 @@ bool TraceFrame(FILE* f, const World& w, uint64_t frame) {
 int Failed(const std::string& what) {
   std::fprintf(stderr, "koravel-sim: %s\n", what.c_str());
   return kExitFailed;
+}
+
+int CannotWrite(const std::string& path, int error) {
+  return Failed("cannot write " + path + (error ? std::string(": ") + std::strerror(error) : std::string()));
+}
+
+int Usage(const std::string& what) {
+  std::fprintf(stderr, "koravel-sim: %s\n", what.c_str());
+  std::fputs("usage: koravel-sim info|run|render MAP ... (koravel-sim --help explains every option)\n", stderr);
+  return kExitUsage;
+}
+
+// An output without a name, or one that names the map or another output,
+// would be lost or destroy what is there: refused before anything is written.
+int CheckOutputs(const std::string& map, const std::vector<std::pair<std::string, std::string>>& outputs) {
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    const auto& [option, path] = outputs[i];
+    if (path.empty()) return Usage(option + " needs a file name");
+    if (SameFile(path, map)) return Usage(option + " " + path + " is the map " + map + " itself");
+    for (size_t j = 0; j < i; ++j)
+      if (SameFile(path, outputs[j].second))
+        return Usage(outputs[j].first + " and " + option + " name the same file " + path);
+  }
+  return 0;
 }
 
 int Info(const Options& o) {
@@ -67,20 +95,20 @@ int Run(const Options& o) {
   if (!s.Load()) return kExitFailed;
   World& w = s.world();
 
-  std::unique_ptr<FILE, int (*)(FILE*)> trace(nullptr, &std::fclose);
+  // Like every file the tool writes, the trace replaces an old one only
+  // when it is complete.
+  std::unique_ptr<FileWriter> trace;
   if (!o.trace.empty()) {
-    trace.reset(std::fopen(o.trace.c_str(), "w"));
-    if (!trace) return Failed("cannot write " + o.trace + ": " + std::strerror(errno));
-    if (std::fputs(kTraceHeader, trace.get()) < 0) return Failed("cannot write " + o.trace);
+    trace = std::make_unique<FileWriter>(o.trace);
+    if (!trace->Write(kTraceHeader, std::strlen(kTraceHeader))) return CannotWrite(o.trace, trace->Error());
   }
   if (o.fill > 0) stress::FillWithCars(w, static_cast<int>(o.fill), o.run.seed);
 
   for (int64_t k = 1; k <= o.run.frames; ++k) {
     s.StepTo(k);
-    if (trace && !TraceFrame(trace.get(), w, static_cast<uint64_t>(k))) return Failed("cannot write " + o.trace);
+    if (trace && !TraceFrame(*trace, w, static_cast<uint64_t>(k))) return CannotWrite(o.trace, trace->Error());
   }
-  if (trace && (std::fflush(trace.get()) != 0 || std::fclose(trace.release()) != 0))
-    return Failed("cannot write " + o.trace);
+  if (trace && !trace->Commit()) return CannotWrite(o.trace, trace->Error());
 
   if (!o.save.empty() && SaveMap(w, s.platform(), s.platform(), o.save) != SaveResult::Saved) {
     ReportMessages(s.platform(), "");
@@ -89,15 +117,17 @@ int Run(const Options& o) {
   return PrintJson(RunSummary(w, o.run.frames)) ? 0 : Failed("cannot write the output");
 }
 
-int Render(const Options& o) {
+int Render(const Options& o, const ProgramData& data) {
+  if (!data.images) return Failed(MissingImagesText(data));
   Session s(o.run, DrawMode::Rasterise);
   World& w = s.world();
-  LoadSprites(w, s.platform());
+  LoadSprites(w, s.platform(), *data.images);
   if (!s.Load()) return kExitFailed;
   for (int64_t k = 1; k <= o.run.frames; ++k) s.StepTo(k);
   w.Tool = Tool::None;
   DrawScene(w, s.platform(), w.ScreenWidth / 2, w.ScreenHeight / 2);
-  if (!s.platform().WriteFramePng(o.out)) return Failed("cannot write " + o.out);
+  errno = 0;
+  if (!s.platform().WriteFramePng(o.out)) return CannotWrite(o.out, errno);
   return 0;
 }
 
@@ -124,14 +154,15 @@ CLI::App* AddMapArgument(CLI::App& cmd, Options& o) {
   return &cmd;
 }
 
-int Main(int argc, char** argv) {
+int Command(int argc, char** argv) {
   Options o;
   CLI::App app("koravel-sim runs Koravel's own world and traffic without a window.", "koravel-sim");
   app.set_version_flag("--version", std::string("koravel-sim ") + KORAVEL_VERSION);
   app.require_subcommand(1, 1);
   app.footer(
-      "Exit status: 0 success, 1 usage error, 2 map unreadable or refused, or an output that could not be "
-      "written.\nkoravel-sim COMMAND --help explains a command.");
+      "Exit status: 0 success, 1 usage error (also an output that is the map or another output), 2 map "
+      "unreadable or refused, images not found, or an output that could not be written.\n"
+      "koravel-sim COMMAND --help explains a command.");
 
   CLI::App* info = app.add_subcommand(
       "info", "Loads the map and prints it as one JSON object: \"bounds\", \"view\", \"roads\" [[x, y, type]] after "
@@ -159,8 +190,8 @@ int Main(int argc, char** argv) {
 
   CLI::App* render = app.add_subcommand(
       "render", "Runs like run, then draws one 1024 x 768 frame as the program shows it (pointer at the centre, "
-                "no tool selected) into OUT.png. Images are read from Gfx/ in the working directory; missing ones "
-                "are not drawn.");
+                "no tool selected) into OUT.png. Images are read from Gfx/ in the working directory, beside the "
+                "program or in its installed data directory, the first of them that has one.");
   AddMapArgument(*render, o);
   render->add_option("OUT.png", o.out, "Picture to write")->required();
   AddRunOptions(*render, o, 0);
@@ -177,13 +208,27 @@ int Main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
-    std::fprintf(stderr, "koravel-sim: %s\n", e.what());
-    std::fputs("usage: koravel-sim info|run|render MAP ... (koravel-sim --help explains every option)\n", stderr);
-    return kExitUsage;
+    return Usage(e.what());
   }
+
+  const ProgramData data = FindProgramData();
+  o.run.map = MapPath(data, o.run.map);
+  std::vector<std::pair<std::string, std::string>> outputs;
+  if (render->parsed()) outputs.emplace_back("OUT.png", o.out);
+  if (run->parsed() && run->get_option("--trace")->count() > 0) outputs.emplace_back("--trace", o.trace);
+  if (run->parsed() && run->get_option("--save")->count() > 0) outputs.emplace_back("--save", o.save);
+  if (int status = CheckOutputs(o.run.map, outputs)) return status;
+
   if (info->parsed()) return Info(o);
   if (run->parsed()) return Run(o);
-  return Render(o);
+  return Render(o, data);
+}
+
+// Standard output too is an output: what could not be written is an error.
+int Main(int argc, char** argv) {
+  const int status = Command(argc, argv);
+  if (std::fclose(stdout) != 0 && status == 0) return Failed(std::string("cannot write the output: ") + std::strerror(errno));
+  return status;
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ namespace kv {
 namespace {
 
 // Anything bigger than this cannot hold an image we would accept.
-constexpr size_t kMaxImageFileBytes = 256u * 1024u * 1024u;
+constexpr size_t kMaxImageFileBytes = 16u * 1024u * 1024u;
 constexpr size_t kPngSignatureBytes = 8;
 // Five bytes per entry: the chunk name and a NUL.
 constexpr png_byte kUnusedPngChunks[] = "iCCP\0sPLT\0tEXt\0zTXt\0iTXt\0pCAL\0sCAL\0eXIf";
@@ -124,6 +124,11 @@ struct JpegErrors {
 // after decoding; nothing goes to stderr.
 void JpegOutputMessage(j_common_ptr) {}
 
+// Called before every step of reading the file, so also at each new scan.
+void JpegCountScans(j_common_ptr cinfo) {
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans) JpegErrorExit(cinfo);
+}
+
 bool DecodeJpegInto(jpeg_decompress_struct& cinfo, JpegErrors& errors, const uint8_t* data,
                     size_t size, RgbaImage& image, std::vector<uint8_t>& row) {
   if (setjmp(errors.jump)) return false;
@@ -166,6 +171,9 @@ std::optional<RgbaImage> DecodeJpeg(const uint8_t* data, size_t size) {
   errors.base.error_exit = JpegErrorExit;
   errors.base.output_message = JpegOutputMessage;
   jpeg_create_decompress(&cinfo);
+  jpeg_progress_mgr progress{};
+  progress.progress_monitor = JpegCountScans;
+  cinfo.progress = &progress;
 
   RgbaImage image;
   std::vector<uint8_t> row;

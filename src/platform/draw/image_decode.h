@@ -9,7 +9,12 @@
 
 namespace kv {
 
-constexpr int kMaxImageSide = 4096;
+// The program's images are at most 64 x 64; a larger one than this is no
+// sprite of ours and would only cost start-up time and memory.
+constexpr int kMaxImageSide = 1024;
+// A progressive JPEG with more scans than a real image needs is refused
+// before its scans cost any time (the standard progressions use 6 to 10).
+constexpr int kMaxJpegScans = 64;
 
 struct RgbaImage {
   int width = 0;

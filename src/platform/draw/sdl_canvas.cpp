@@ -11,7 +11,6 @@
 #include <unordered_map>
 
 #include "platform/draw/image_decode.h"
-#include "platform/files.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // fontconfig makes a one-time allocation on first use that it never frees and
@@ -374,8 +373,8 @@ SdlCanvas::SdlCanvas(Headless mode) : impl_(std::make_unique<Impl>()) {
 
 SdlCanvas::~SdlCanvas() = default;
 
-SpriteHandle SdlCanvas::LoadSpriteImage(const std::string& programPath, bool rotatable) {
-  std::optional<RgbaImage> image = DecodeImageFile(HostPath(programPath));
+SpriteHandle SdlCanvas::LoadSpriteImage(const std::string& path, bool rotatable) {
+  std::optional<RgbaImage> image = DecodeImageFile(path);
   if (!image) return 0;
   Sprite sprite;
   sprite.width = image->width;

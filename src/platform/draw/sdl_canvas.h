@@ -35,7 +35,7 @@ class SdlCanvas {
   SdlCanvas(const SdlCanvas&) = delete;
   SdlCanvas& operator=(const SdlCanvas&) = delete;
 
-  SpriteHandle LoadSpriteImage(const std::string& programPath, bool rotatable);
+  SpriteHandle LoadSpriteImage(const std::string& path, bool rotatable);
   void SetSpriteKeyColor(SpriteHandle sprite, Color color);
   void DrawSprite(SpriteHandle sprite, int x, int y);
   void DrawSpriteKeyed(SpriteHandle sprite, int x, int y);

@@ -316,11 +316,7 @@ void HeadlessPlatform::ShowMessage(const std::string& caption, const std::string
 
 std::string HeadlessPlatform::CurrentDirectory() {
   char buf[4096];
-  std::string dir = ::getcwd(buf, sizeof buf) ? buf : ".";
-  for (char& c : dir)
-    if (c == '/') c = '\\';
-  if (dir.empty() || dir.back() != '\\') dir += '\\';
-  return dir;
+  return std::string(::getcwd(buf, sizeof buf) ? buf : ".") + '\\';
 }
 
 }  // namespace kv

@@ -155,7 +155,9 @@ class HeadlessPlatform : public Platform {
 
   uint32_t NowMs() const override { return now_; }
 
-  std::optional<Bytes> ReadFile(const std::string& path) override { return files_.ReadFile(path); }
+  std::optional<Bytes> ReadFile(const std::string& path, size_t maxBytes) override {
+    return files_.ReadFile(path, maxBytes);
+  }
   bool WriteFile(const std::string& path, const Bytes& bytes) override { return files_.WriteFile(path, bytes); }
 
  private:

@@ -6,6 +6,7 @@
 
 #include <SDL.h>
 #include <SDL_ttf.h>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +44,11 @@ constexpr int kFallbackRefreshHz = 60;
 constexpr double kPacingFraction = 0.99;
 // A dialog loop sleeps at most this long when nothing happens.
 constexpr guint kDialogWakeMs = 20;
+// While a requester or message box runs its own loop, the main window is
+// looked after this often (repainted when uncovered).
+constexpr guint kModalWatchMs = 50;
+// The signals that end the program, from anywhere.
+constexpr int kEndSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // Bounded GTK work per poll, so that a flood of redraws cannot starve the loop.
 constexpr int kGtkIterationsPerPoll = 16;
 constexpr int kGtkDrainLimit = 200;
@@ -161,10 +168,14 @@ std::string ValidUtf8(const std::string& text) {
   return out;
 }
 
-std::string ProgramPath(const std::string& hostPath) {
-  std::string out = hostPath;
-  std::replace(out.begin(), out.end(), '/', '\\');
-  return out;
+// A requester's default path is a directory and a proposed name joined by
+// the program's separator, the backslash ("/home/me\\" from
+// CurrentDirectory): split at the last one. Both halves are the host's own
+// names and stay as they are.
+std::pair<std::string, std::string> SplitDefaultPath(const std::string& defaultPath) {
+  const size_t cut = defaultPath.rfind('\\');
+  if (cut == std::string::npos) return {"", defaultPath};
+  return {defaultPath.substr(0, cut), defaultPath.substr(cut + 1)};
 }
 
 // "Maps|*.kvl;*.map|All|*" or a bare ".kvl": (name, patterns) pairs.
@@ -239,11 +250,16 @@ class SdlPlatformImpl final : public SdlPlatform {
       g_object_unref(css);
     }
     SDL_StopTextInput();  // keys are read by position; no input method needed
+    // Through GLib's main loop, which every requester, message box and
+    // dialog runs too; never in the middle of writing a file.
+    for (int sig : kEndSignals) signalSources_.push_back(g_unix_signal_add(sig, &OnEndSignal, GINT_TO_POINTER(sig)));
   }
 
   ~SdlPlatformImpl() override {
+    for (guint source : signalSources_) g_source_remove(source);
     if (captured_) SDL_SetRelativeMouseMode(SDL_FALSE);
     canvas_.reset();
+    if (frame_) SDL_DestroyTexture(frame_);
     if (renderer_) SDL_DestroyRenderer(renderer_);
     if (sdlWindow_) SDL_DestroyWindow(sdlWindow_);
     for (auto& [handle, tool] : tools_)
@@ -307,6 +323,8 @@ class SdlPlatformImpl final : public SdlPlatform {
     if (window == 0) return;
     if (window == sdlHandle_) {
       canvas_.reset();
+      if (frame_) SDL_DestroyTexture(frame_);
+      frame_ = nullptr;
       if (renderer_) SDL_DestroyRenderer(renderer_);
       renderer_ = nullptr;
       if (captured_) SDL_SetRelativeMouseMode(SDL_FALSE);
@@ -353,15 +371,23 @@ class SdlPlatformImpl final : public SdlPlatform {
       SDL_RenderSetViewport(renderer_, &area);
     }
     SetRefreshInterval();
+    // Frames are drawn into a picture of their own and copied to the window,
+    // so that the last one can be shown again while a dialog holds the loop.
+    frame_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, width, height);
+    if (frame_ && SDL_SetRenderTarget(renderer_, frame_) != 0) {
+      SDL_DestroyTexture(frame_);
+      frame_ = nullptr;
+    }
+    if (frame_) SDL_SetTextureBlendMode(frame_, SDL_BLENDMODE_NONE);
     canvas_ = std::make_unique<SdlCanvas>(renderer_);
     return true;
   }
 
   WindowEvent PollWindowEvent() override {
     PumpSdl();
-    if (gtk_)
-      for (int i = 0; i < kGtkIterationsPerPoll && g_main_context_iteration(nullptr, FALSE); ++i) {
-      }
+    // Also without GTK: the ending signals arrive through GLib.
+    for (int i = 0; i < kGtkIterationsPerPoll && g_main_context_iteration(nullptr, FALSE); ++i) {
+    }
     if (events_.empty()) return WindowEvent::NoEvent;
     auto [event, control] = events_.front();
     events_.pop_front();
@@ -376,7 +402,7 @@ class SdlPlatformImpl final : public SdlPlatform {
   }
 
   void PresentFrame() override {
-    if (renderer_) SDL_RenderPresent(renderer_);
+    ShowFrame();
     PaceFrame();
   }
 
@@ -625,15 +651,15 @@ class SdlPlatformImpl final : public SdlPlatform {
     AfterModal();
   }
 
+  // The working directory as the host names it, and the separator that
+  // SplitDefaultPath looks for.
   std::string CurrentDirectory() override {
     std::vector<char> buf(4096);
     while (!::getcwd(buf.data(), buf.size())) {
       if (errno != ERANGE || buf.size() > (1u << 20)) return ".\\";
       buf.resize(buf.size() * 2);
     }
-    std::string dir = ProgramPath(buf.data());
-    if (dir.empty() || dir.back() != '\\') dir += '\\';
-    return dir;
+    return std::string(buf.data()) + '\\';
   }
 
   // --- Time ---
@@ -648,7 +674,9 @@ class SdlPlatformImpl final : public SdlPlatform {
 
   // --- Files ---
 
-  std::optional<Bytes> ReadFile(const std::string& path) override { return files_.ReadFile(path); }
+  std::optional<Bytes> ReadFile(const std::string& path, size_t maxBytes) override {
+    return files_.ReadFile(path, maxBytes);
+  }
   bool WriteFile(const std::string& path, const Bytes& bytes) override { return files_.WriteFile(path, bytes); }
 
  private:
@@ -706,6 +734,34 @@ class SdlPlatformImpl final : public SdlPlatform {
     return TRUE;
   }
 
+  // Ends the program as the signal would have, had nobody caught it: at a
+  // quiet moment of the loop, so no file is left half-written.
+  static gboolean OnEndSignal(gpointer data) {
+    const int sig = GPOINTER_TO_INT(data);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    return G_SOURCE_REMOVE;
+  }
+
+  // Copies the last drawn frame to the window and shows it.
+  void ShowFrame() {
+    if (!renderer_) return;
+    if (frame_) {
+      SDL_SetRenderTarget(renderer_, nullptr);
+      SDL_RenderCopy(renderer_, frame_, nullptr, nullptr);
+    }
+    SDL_RenderPresent(renderer_);
+    if (frame_) SDL_SetRenderTarget(renderer_, frame_);
+  }
+
+  // A modal GTK loop of ours is running: the frame loop does not draw.
+  bool InModal() const { return modalDepth_ > 0 || !tools_.empty(); }
+
+  static gboolean OnModalWatch(gpointer data) {
+    static_cast<SdlPlatformImpl*>(data)->PumpSdl();
+    return G_SOURCE_CONTINUE;
+  }
+
   // Takes SDL's events into the latches and the window-event queue. Asking
   // the display server costs a system call, and the editor polls the mouse
   // once per record under test, so it is asked at most once a millisecond;
@@ -721,8 +777,8 @@ class SdlPlatformImpl final : public SdlPlatform {
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
       switch (e.type) {
         case SDL_QUIT:
-          // Also what SIGINT and SIGTERM become; after a window close SDL
-          // sends it as well, and one request is enough.
+          // After a window close SDL sends it as well, and one request is
+          // enough. (The signals are ours, not SDL's: OnEndSignal.)
           if (!closeQueued) events_.emplace_back(WindowEvent::CloseRequested, 0);
           closeQueued = true;
           break;
@@ -731,6 +787,9 @@ class SdlPlatformImpl final : public SdlPlatform {
             events_.emplace_back(WindowEvent::CloseRequested, 0);
             closeQueued = true;
           }
+          // Uncovered while the loop is held by a dialog: what was there
+          // before, not the remains of a closed window.
+          if (e.window.event == SDL_WINDOWEVENT_EXPOSED && InModal()) ShowFrame();
           break;
         case SDL_KEYDOWN:
           if (int code = Set1FromSdl(e.key.keysym.scancode)) keyLatch_[code] = true;
@@ -762,8 +821,10 @@ class SdlPlatformImpl final : public SdlPlatform {
     captured_ = false;
     if (sdlWindow_ && renderer_) {
       int wx = pointerX_, wy = pointerY_;
+      SDL_SetRenderTarget(renderer_, nullptr);  // the window's scale, not the frame picture's
       SDL_RenderLogicalToWindow(renderer_, static_cast<float>(pointerX_),
                                 static_cast<float>(pointerY_), &wx, &wy);
+      if (frame_) SDL_SetRenderTarget(renderer_, frame_);
       SDL_WarpMouseInWindow(sdlWindow_, wx, wy);
     }
     SDL_ShowCursor(SDL_ENABLE);
@@ -784,7 +845,11 @@ class SdlPlatformImpl final : public SdlPlatform {
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     gtk_widget_show(dialog);
     TakeFocus(dialog);
+    ++modalDepth_;
+    const guint watch = g_timeout_add(kModalWatchMs, &OnModalWatch, this);
     response_ = gtk_dialog_run(GTK_DIALOG(dialog));
+    g_source_remove(watch);
+    --modalDepth_;
   }
 
   // After a modal GTK window: let it vanish, and give the keyboard back to
@@ -818,11 +883,9 @@ class SdlPlatformImpl final : public SdlPlatform {
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
     gtk_file_chooser_set_local_only(chooser, TRUE);
 
-    const size_t cut = defaultPath.rfind('\\');
-    const std::string dir = cut == std::string::npos ? "" : defaultPath.substr(0, cut + 1);
-    const std::string name = cut == std::string::npos ? defaultPath : defaultPath.substr(cut + 1);
+    const auto [dir, name] = SplitDefaultPath(defaultPath);
     if (!dir.empty()) {
-      gtk_file_chooser_set_current_folder(chooser, HostPath(dir).c_str());
+      gtk_file_chooser_set_current_folder(chooser, dir.c_str());
     } else {
       gchar* cwd = g_get_current_dir();  // not GTK's default, the recent files
       gtk_file_chooser_set_current_folder(chooser, cwd);
@@ -832,7 +895,7 @@ class SdlPlatformImpl final : public SdlPlatform {
       if (save)
         gtk_file_chooser_set_current_name(chooser, ValidUtf8(name).c_str());
       else
-        gtk_file_chooser_set_filename(chooser, (HostPath(dir) + name).c_str());
+        gtk_file_chooser_set_filename(chooser, (dir.empty() ? name : dir + "/" + name).c_str());
     }
 
     // The program's own maps first; the start map has no extension, so all
@@ -852,7 +915,7 @@ class SdlPlatformImpl final : public SdlPlatform {
     std::string result;
     if (response_ == GTK_RESPONSE_ACCEPT) {
       if (gchar* chosen = gtk_file_chooser_get_filename(chooser)) {
-        result = ProgramPath(chosen);
+        result = chosen;  // the host's name, backslashes and all
         g_free(chosen);
       }
     }
@@ -897,7 +960,10 @@ class SdlPlatformImpl final : public SdlPlatform {
   SDL_Window* sdlWindow_ = nullptr;
   WindowHandle sdlHandle_ = 0;
   SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* frame_ = nullptr;  // the frame being drawn, then the last one shown
   std::unique_ptr<SdlCanvas> canvas_;
+  int modalDepth_ = 0;
+  std::vector<guint> signalSources_;
   uint64_t frameTicks_ = 0;
   uint64_t lastPump_ = 0;
   uint64_t frameDeadline_ = 0;
@@ -923,6 +989,7 @@ class SdlPlatformImpl final : public SdlPlatform {
 }  // namespace
 
 std::unique_ptr<SdlPlatform> SdlPlatform::Create() {
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // the platform ends the program on them itself
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     std::fprintf(stderr, "%s\n(%s)\n", kNoDisplayMessage, SDL_GetError());
     return nullptr;
