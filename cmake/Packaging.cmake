@@ -1,9 +1,11 @@
 # Installation and the Debian package.
 #
-# The program finds Gfx/ and the start map "hightraffic" in its working
-# directory, so they are installed together under share/koravel and the
-# desktop entry starts the program there (Path=). Everything in share/koravel
-# is only ever read.
+# Gfx/ and the start map "hightraffic" are installed together under
+# share/koravel. The programs look for them in the working directory first
+# (the desktop entry starts the program there, Path=), then beside the
+# executable, in ../share/koravel beside it and in this prefix's data
+# directory, compiled in (CMakeLists.txt). Everything in share/koravel is only
+# ever read.
 
 include(GNUInstallDirs)
 

@@ -31,7 +31,8 @@ std::string MapPath(const ProgramData& data, const std::string& given);
 // Says that Gfx/ is missing and where it was looked for, a folder a line
 // after the heading: on standard error, and in the program's message box.
 inline constexpr const char* kMissingImagesHeading = "the images folder Gfx/ was not found; looked in:";
-inline constexpr const char* kMissingImagesMessage = "Der Bilderordner Gfx wurde nicht gefunden. Gesucht in:";
+inline constexpr const char* kMissingImagesMessage =
+    "Der Bilderordner Gfx wurde nicht gefunden, Koravel kann nicht starten. Gesucht in:";
 std::string MissingImagesText(const ProgramData& data, const char* heading = kMissingImagesHeading);
 
 }  // namespace kv

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The real program on a virtual X server, for what only the real window shows:
 # drawing, relative pointer motion, GTK dialogs and the file chooser, the ways
-# to end it, and the refusal to start without a display.
+# to end it (signals too, from any state), its data found from any folder, the
+# window repainted under a message box, and the refusal to start without a
+# display.
 # Usage: start_and_quit.sh BINARY_DIR SOURCE_DIR
 set -u
 
@@ -63,7 +65,8 @@ window_gone() {
 
 # The exit status once the program has ended (not through $(...): a subshell
 # cannot wait for our child).
-expect_exit_zero() {
+expect_exit_zero() { expect_exit 0 "$1"; }
+expect_exit() {
   local rc=running
   for _ in $(seq 300); do
     if ! kill -0 "$PID" 2>/dev/null; then
@@ -74,13 +77,16 @@ expect_exit_zero() {
     fi
     sleep 0.1
   done
-  [ "$rc" = 0 ] || fail "$1: exit status $rc"
-  echo "ok: $1"
+  [ "$rc" = "$1" ] || fail "$2: exit status $rc"
+  echo "ok: $2"
 }
 
-# Starts the program in directory $1 and waits for its window.
+# Starts the program in directory $1 (with the arguments after it) and waits
+# for its window.
 start_program() {
-  (cd "$1" && exec "$BIN_DIR/koravel") >"$LOG" 2>&1 &
+  local dir=$1
+  shift
+  (cd "$dir" && exec "$BIN_DIR/koravel" "$@") >"$LOG" 2>&1 &
   PID=$!
   WID=$(wait_window "^$TITLE\$" 60) || fail "the main window did not appear (in $1)"
   eval "$(xdotool getwindowgeometry --shell "$WID")"
@@ -91,6 +97,19 @@ start_program() {
 }
 
 hold_key() { xdotool keydown "$1"; sleep 0.1; xdotool keyup "$1"; }  # long enough for any frame rate
+
+# Sends signal $1 and expects the program gone within a second ($2 says when).
+end_by_signal() {
+  local start
+  start=$(date +%s%N)
+  disown "$PID"  # its end by a signal is expected: no job notice
+  kill "-$1" "$PID"
+  for _ in $(seq 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.01; done
+  local ms=$((($(date +%s%N) - start) / 1000000))
+  ! kill -0 "$PID" 2>/dev/null && [ "$ms" -le 1000 ] || fail "SIG$1 did not end the program within a second ($2)"
+  PID=""
+  echo "ok: SIG$1 ends the program in $ms ms ($2)"
+}
 
 shot() { import -window root "$1"; }
 
@@ -226,7 +245,59 @@ sleep 1.5
 "$WORK/close" "$WID" || fail "cannot send the close request"
 expect_exit_zero "the main window's close request ends it"
 
-# --- 3. No display ----------------------------------------------------------
+# --- 3. Data from anywhere, signals, the window under a message box ---------
+NOWHERE="$WORK/nowhere"
+mkdir -p "$NOWHERE"
+printf 'not a map' >"$WORK/bad.kvl"
+start_program "$NOWHERE"
+[ -z "$(xdotool search --name '^Fehler!$' 2>/dev/null)" ] || fail "started elsewhere, the start map was not found"
+shot "$SHOTS/from-anywhere.png"
+colours=$(convert "$SHOTS/from-anywhere.png" -crop "1024x64+$WX+$((WY + 704))" +repage -format %k info:)
+[ "$colours" -gt 16 ] || fail "started elsewhere, the toolbar shows $colours colours: no images"
+echo "ok: started in an empty folder, the program finds its images and start map"
+end_by_signal HUP "frame loop"
+
+start_program "$NOWHERE" "$WORK/bad.kvl"
+wait_window '^Fehler!$' 30 >/dev/null || fail "no message box for a bad start map"
+end_by_signal TERM "start-up message box open"
+
+# Where the closed requester was, outside the message box that follows it,
+# the (still) map is back.
+start_program "$NOWHERE" "$EMPTY_DIR/hightraffic"
+shot "$WORK/before.png"
+hold_key o
+CHOOSER=$(wait_window "ffnen" 20) || fail "the open requester did not appear"
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$CHOOSER")"
+chooser="${WIDTH}x${HEIGHT}+${X}+${Y}"
+xdotool type --delay 20 "$WORK/bad.kvl"; sleep 0.5; xdotool key Return
+BOX=$(wait_window '^Fehler!$' 10) || { xdotool key Return; BOX=$(wait_window '^Fehler!$' 10); } ||
+  fail "no message box for the bad map"
+sleep 1
+shot "$SHOTS/repainted.png"
+eval "$(xdotool getwindowgeometry --shell "$BOX")"
+for f in "$WORK/before.png" "$SHOTS/repainted.png"; do
+  convert "$f" -fill black -draw "rectangle $X,$Y $((X + WIDTH)),$((Y + HEIGHT))" -crop "$chooser" +repage \
+    "$WORK/$(basename "$f" .png)-cut.png"
+done
+stale=$(compare -metric AE "$WORK/before-cut.png" "$WORK/repainted-cut.png" null: 2>&1 | awk '{ printf "%d\n", $1 }')
+[ "$stale" -lt 50 ] || fail "$stale pixels of the closed requester are left on the window"
+echo "ok: the window is repainted under the message box"
+end_by_signal INT "message box after a requester"
+
+# A copy of the program far from its data (unless an installed copy is found)
+# says so in a message box and ends with status 1 once it is answered.
+mkdir -p "$WORK/bin"
+cp "$BIN_DIR/koravel" "$WORK/bin/"
+(cd "$NOWHERE" && exec "$WORK/bin/koravel") >"$LOG" 2>&1 &
+PID=$!
+if wait_window '^Fehler!$' 60 >/dev/null; then
+  xdotool key Return
+  expect_exit 1 "without Gfx/ the program says so"
+  grep -qF "$WORK/bin/" "$LOG" || fail "standard error does not say where it looked for Gfx/"
+fi
+
+# --- 4. No display ----------------------------------------------------------
 (cd "$BIN_DIR" && exec env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER \
   timeout -k 2 20 ./koravel) >"$WORK/out.txt" 2>"$WORK/err.txt"
 rc=$?
