@@ -89,7 +89,8 @@ TEST_F(MapFile, SaveReplacesTheFileWholeOrTellsTheUserAndKeepsTheOldOne) {
   std::filesystem::create_directory(dir.File("folder"));
   kvtest::WriteBytes(dir.File("locked.kvl"), Bytes(7, 1));
   ::chmod(dir.File("locked.kvl").c_str(), 0444);  // which the user's own shell refuses to overwrite
-  const std::string targets[] = {dir.File("folder"), dir.File("nowhere/m.kvl"), good + "/inside.kvl", dir.File("locked.kvl"),
+  const std::string targets[] = {dir.File("folder"), dir.File("nowhere/m.kvl"), good + "/inside.kvl",
+                                 dir.File("locked.kvl"),
                                  "/dev/full",               // a device is never replaced by a map
                                  "/proc/koravel-map.kvl"};  // no file can be created there, not even by root
   for (const std::string& target : targets) {

@@ -45,7 +45,8 @@ TEST_F(PlatformFiles, ReadsRegularFilesWithinTheBoundOnlyAndNeverWaits) {
   EXPECT_FALSE(files_.ReadFile(dir_.File("m.kvl"), 2));
   EXPECT_EQ(files_.ReadFile(dir_.File("a\\b.kvl"), 9), Bytes{4});
   EXPECT_EQ(files_.ReadFile(dir_.File("empty.kvl"), 0), Bytes{});
-  for (const std::string& path : {std::string(), dir_.path, dir_.File("pipe"), dir_.File("missing.kvl"), dir_.path + "\\m.kvl"})
+  for (const std::string& path :
+       {std::string(), dir_.path, dir_.File("pipe"), dir_.File("missing.kvl"), dir_.path + "\\m.kvl"})
     EXPECT_FALSE(files_.ReadFile(path, 9)) << path;  // a pipe is refused, not waited on
   // Gigabytes are refused before a byte is read.
   ASSERT_EQ(::truncate(dir_.File("m.kvl").c_str(), off_t{3} << 30), 0);

@@ -130,7 +130,8 @@ TEST_F(KoravelSim, FillPutsTheSameCarsOnTheMapForTheSameSeed) {
 // seed, and that it finds its images and start map from any folder.
 TEST_F(KoravelSim, RenderDrawsTheMapAfterTheFrames) {
   for (auto [frames, shot] : {std::pair{"0", "still.png"}, {"300", "moved.png"}, {"300 --start-ms 4294960000", "late.png"}})
-    ASSERT_EQ(Run("render hightraffic " + std::string(shot) + " --frames " + frames, "cd '" + dir.path + "' &&").status, 0)
+    ASSERT_EQ(Run("render hightraffic " + std::string(shot) + " --frames " + frames, "cd '" + dir.path + "' &&").status,
+              0)
         << frames << Text("stderr");
   auto still = DecodeImageFile(dir.File("still.png")), moved = DecodeImageFile(dir.File("moved.png"));
   ASSERT_TRUE(still && moved);

@@ -227,7 +227,8 @@ int Command(int argc, char** argv) {
 // Standard output too is an output: what could not be written is an error.
 int Main(int argc, char** argv) {
   const int status = Command(argc, argv);
-  if (std::fclose(stdout) != 0 && status == 0) return Failed(std::string("cannot write the output: ") + std::strerror(errno));
+  if (std::fclose(stdout) != 0 && status == 0)
+    return Failed(std::string("cannot write the output: ") + std::strerror(errno));
   return status;
 }
 

@@ -252,7 +252,8 @@ class SdlPlatformImpl final : public SdlPlatform {
     SDL_StopTextInput();  // keys are read by position; no input method needed
     // Through GLib's main loop, which every requester, message box and
     // dialog runs too; never in the middle of writing a file.
-    for (int sig : kEndSignals) signalSources_.push_back(g_unix_signal_add(sig, &OnEndSignal, GINT_TO_POINTER(sig)));
+    for (int sig : kEndSignals)
+      signalSources_.push_back(g_unix_signal_add(sig, &OnEndSignal, GINT_TO_POINTER(sig)));
   }
 
   ~SdlPlatformImpl() override {
