@@ -6,6 +6,7 @@
 #include "mapfile/mapfile.h"
 #include "render/scene.h"
 #include "render/sprites.h"
+#include "render/viewport.h"
 
 namespace kv {
 
@@ -22,8 +23,9 @@ Game::Game(Platform& p, uint32_t seed) : p_(p), simClock_(p.NowMs()), random_(se
 bool Game::OpenWindow() {
   window_ = p_.CreateFrameWindow(0, 0, w_.ScreenWidth, w_.ScreenHeight, kWindowTitle,
                                  WindowStyle::MainStyle);
-  if (window_ == 0) return false;
-  return p_.AttachScreen(window_, 0, 0, w_.ScreenWidth, w_.ScreenHeight);
+  if (window_ == 0 || !p_.AttachScreen(window_, 0, 0, w_.ScreenWidth, w_.ScreenHeight)) return false;
+  p_.AllowResize(window_, kMinScreenWidth, kMinScreenHeight);
+  return true;
 }
 
 bool Game::Start(const std::string& map, const std::string& imagesFolder) {
@@ -37,7 +39,10 @@ bool Game::Start(const std::string& map, const std::string& imagesFolder) {
 bool Game::Frame() {
   p_.PollMouse();
   p_.PollKeyboard();
+  const Size screen = p_.ScreenSize();  // the window may have been resized
+  w_.ScreenWidth = screen.width, w_.ScreenHeight = screen.height;
   UpdateMouseButtons(mouse_, p_, p_);
+  HandleViewInput(w_, p_, viewKeys_);
   UpdateView(w_, p_, p_);
   for (int due = pacer_.Due(p_.NowMs()); due > 0; --due) {
     simClock_.Advance();

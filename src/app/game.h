@@ -6,6 +6,7 @@
 
 #include "app/pacer.h"
 #include "editor/input.h"
+#include "editor/view.h"
 #include "platform/platform.h"
 #include "sim/random.h"
 #include "sim/step.h"
@@ -39,6 +40,7 @@ class Game {
   Platform& p_;
   World w_;
   MouseButtonTracker mouse_;
+  ViewKeys viewKeys_;
   SimClock simClock_;
   SeededRandom random_;
   StepPacer pacer_;

@@ -1,10 +1,12 @@
 #include "editor/input.h"
 
-#include <cmath>
+#include <algorithm>
 
 #include "editor/dialogs.h"
+#include "editor/view.h"
 #include "network/placing.h"
 #include "network/roads.h"
+#include "render/viewport.h"
 #include "sim/cars.h"
 
 namespace kv {
@@ -22,28 +24,31 @@ constexpr int kToolPitch = 35;
 constexpr int kToolInset = 15;
 constexpr int kToolTopFromBottom = 50;
 constexpr int kToolButtonSize = 32;
-// The map area ends this far above the bottom of the screen.
-constexpr int kToolbarHeight = 64;
 
 bool IsLight(const TrafficLight& light) { return IsTrafficLight(light.State); }
 
-bool OverEmitter(const World& w, Input& p, const Emitter& e) {
-  return MouseOver(p, e.PixelX + w.ViewX, e.PixelY + w.ViewY, kEmitterBox, kEmitterBox) != 0;
+int Narrow(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+// The pointer in a box of the map as the viewport shows it at the zoom.
+bool OverBox(const World& w, Input& p, int64_t worldX, int64_t worldY, int size) {
+  const ScreenRect box = Viewport(w).Box(worldX, worldY, size);
+  return MouseOver(p, Narrow(box.x), Narrow(box.y), Narrow(box.width), Narrow(box.height)) != 0;
 }
+
+bool OverEmitter(const World& w, Input& p, const Emitter& e) { return OverBox(w, p, e.PixelX, e.PixelY, kEmitterBox); }
 
 bool OverLight(const World& w, Input& p, const TrafficLight& light) {
-  return MouseOver(p, light.PixelX + w.ViewX, light.PixelY + w.ViewY, kLightBox, kLightBox) != 0;
+  return OverBox(w, p, light.PixelX, light.PixelY, kLightBox);
 }
 
-// A car's box starts at its float position on the screen, rounded half to even.
+// A car's box starts at its float position on the screen, rounded half to
+// even; one far off the screen cannot contain the pointer.
 bool OverCar(const World& w, Input& p, const Car& car) {
-  float left = std::nearbyint(car.PosX + static_cast<float>(w.ViewX));
-  float top = std::nearbyint(car.PosY + static_cast<float>(w.ViewY));
-  // A position far off the screen cannot contain the pointer; keep the
-  // conversion to int within range.
-  constexpr float kFar = 1.0e9f;
-  if (!(std::fabs(left) < kFar && std::fabs(top) < kFar)) return false;
-  return MouseOver(p, static_cast<int>(left), static_cast<int>(top), kCarBox, kCarBox) != 0;
+  const Viewport view(w);
+  int64_t left = 0, top = 0;
+  if (!view.ScreenOf(car.PosX, car.PosY, left, top)) return false;
+  const int size = Narrow(view.Length(kCarBox));
+  return MouseOver(p, Narrow(left), Narrow(top), size, size) != 0;
 }
 
 void RemoveEmittersOnCursorTile(World& w) {
@@ -169,6 +174,8 @@ int MouseOver(Input& p, int x, int y, int width, int height) {
 
 void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse) {
   Input& p = io.input;
+  // The minimap covers the map: what the user does there moves the view.
+  if (MinimapHasPointer(w, p.PointerX(), p.PointerY())) return;
   if (p.IsKeyDown(Scan::BackSpace)) {
     DeleteRoad(w, w.CursorTileX, w.CursorTileY);
     RemoveEmittersOnCursorTile(w);
@@ -194,7 +201,7 @@ void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse) {
       w.Tool = ToolNumber(i);
   }
 
-  if (MouseOver(p, 0, 0, w.ScreenWidth, w.ScreenHeight - kToolbarHeight) == 0) return;
+  if (MouseOver(p, 0, 0, w.ScreenWidth, MapAreaBottom(w.ScreenHeight)) == 0) return;
 
   PlaceWithTool(w, io.simClock);
 }

@@ -13,6 +13,9 @@ class Canvas {
  public:
   virtual ~Canvas() = default;
 
+  // The screen every operation is clipped against. It follows the window,
+  // which the user may resize (Windows::AllowResize).
+  virtual Size ScreenSize() = 0;
   virtual void ClearFrame(Color color) = 0;
   virtual void PresentFrame() = 0;
 
@@ -27,6 +30,14 @@ class Canvas {
   virtual void BeginRotSprites() = 0;
   virtual void EndRotSprites() = 0;
   virtual void DrawRotSprite(RotSpriteHandle rot, int x, int y, int opacity) = 0;
+  // Zoomed forms of the three above: at the sprite's size (a rotatable
+  // sprite's set size) times `scale`, rounded, at least one pixel. Shrunk
+  // images are filtered, so thin lines and small marks stay visible;
+  // enlarged ones keep sharp pixels. At scale 1 they draw what the plain
+  // forms draw.
+  virtual void DrawSpriteScaled(SpriteHandle sprite, int x, int y, float scale) = 0;
+  virtual void DrawSpriteKeyedScaled(SpriteHandle sprite, int x, int y, float scale) = 0;
+  virtual void DrawRotSpriteScaled(RotSpriteHandle rot, int x, int y, float scale, int opacity) = 0;
 
   virtual void BeginOverlay() = 0;
   virtual void EndOverlay() = 0;

@@ -17,6 +17,9 @@ class Input {
   virtual int PointerY() = 0;
   virtual bool IsButtonDown(int button) = 0;
   virtual void SetMouseReleased(bool released) = 0;
+  // Wheel clicks turned since the last call, away from the user positive,
+  // towards the user negative; none are counted while the mouse is released.
+  virtual int TakeWheelSteps() = 0;
 };
 
 }  // namespace kv

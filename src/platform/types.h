@@ -20,6 +20,12 @@ constexpr int ColorGreen(Color c) { return static_cast<int>((c >> 8) & 255); }
 constexpr int ColorBlue(Color c) { return static_cast<int>((c >> 16) & 255); }
 constexpr Color kKeyColor = RGB(255, 0, 255);
 
+// A screen's size in pixels.
+struct Size {
+  int width = 0, height = 0;
+  bool operator==(const Size&) const = default;
+};
+
 enum class WindowEvent { NoEvent = 0, CloseRequested, ControlActivated };
 
 enum class WindowStyle { MainStyle, ToolStyle };
@@ -28,13 +34,28 @@ enum class WindowStyle { MainStyle, ToolStyle };
 constexpr int TransparentText = 1;
 constexpr int Outline = 4;
 
-// PC keyboard scan codes (set 1).
+// PC keyboard scan codes (set 1). Plus and Minus stand for the keys of the
+// main keyboard that type "+" (or "=", where "+" needs Shift) and "-" in the
+// user's keyboard layout, wherever they lie.
 namespace Scan {
 constexpr int Escape = 0x01;
+constexpr int Zero = 0x0B;
+constexpr int Minus = 0x0C;
+constexpr int Plus = 0x0D;
 constexpr int BackSpace = 0x0E;
 constexpr int O = 0x18;
+constexpr int LeftCtrl = 0x1D;
 constexpr int S = 0x1F;
 constexpr int D = 0x20;
+constexpr int M = 0x32;
+constexpr int KeypadMinus = 0x4A;
+constexpr int KeypadPlus = 0x4E;
+constexpr int RightCtrl = 0x9D;
+constexpr int Home = 0xC7;
+constexpr int Up = 0xC8;
+constexpr int Left = 0xCB;
+constexpr int Right = 0xCD;
+constexpr int Down = 0xD0;
 }  // namespace Scan
 
 // Mouse buttons.

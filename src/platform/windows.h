@@ -17,6 +17,10 @@ class Windows {
                                          const std::string& title, WindowStyle style) = 0;
   virtual void DestroyFrameWindow(WindowHandle window) = 0;
   virtual bool AttachScreen(WindowHandle window, int x, int y, int width, int height) = 0;
+  // Lets the user resize and maximise the main window, down to the given
+  // inner size; a screen attached at (0, 0) then follows the window's size
+  // from the next frame on (Canvas::ScreenSize).
+  virtual void AllowResize(WindowHandle window, int minWidth, int minHeight) = 0;
   virtual WindowEvent PollWindowEvent() = 0;
   virtual ControlHandle EventControl() = 0;
   // Called by modal dialog loops once per pass: lets the real platform sleep

@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "platform/text.h"
+#include "render/minimap.h"
+#include "render/viewport.h"
 
 namespace kv {
 
@@ -35,8 +37,6 @@ constexpr int kCarOpacity = 255;
 // 32 x 32 and allows for any rotation about its centre.
 constexpr int kCarCullMargin = 32;
 constexpr int kCarCullSize = 16 + 2 * kCarCullMargin;
-constexpr float kFarAway = 1.0e9f;
-
 
 // Toolbar geometry, measured from the bottom of the screen.
 constexpr int kToolbarBandTop = 65;
@@ -45,7 +45,6 @@ constexpr int kToolIconTop = 50;
 constexpr int kToolIconStep = 35;
 constexpr int kToolIconShift = 15;  // icon of tool i at x = 35 i - 15
 constexpr int kToolIconSize = 32;
-constexpr int kCursorBoxLimit = 64;  // no cursor box with the pointer this low
 constexpr int kPointerHalf = 3;
 
 constexpr int kHudColumn2 = 200;
@@ -66,29 +65,64 @@ const FixedLabel kHelpLabels[] = {
     {700, 30, "BackSpace - Delete Roads"},
 };
 
-int64_t FloorDiv(int64_t a, int64_t b) {
-  int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
+// The map drawn through the viewport: positions and sizes at the zoom, and
+// nothing that misses the screen. Coordinates are widened so that no map
+// data, however odd, can overflow. At 100 % it asks the canvas for exactly
+// what the unzoomed drawing always did.
+class MapPainter {
+ public:
+  MapPainter(Canvas& p, const World& w) : p_(p), view_(w), width_(w.ScreenWidth), height_(w.ScreenHeight) {}
 
-// The screen rectangle that culling tests against. Coordinates are widened so
-// that no map data, however odd, can overflow the test.
-struct ScreenArea {
-  int64_t width, height;
-
-  bool Shows(int64_t x, int64_t y, int64_t w, int64_t h) const {
-    return x < width && y < height && x + w > 0 && y + h > 0;
+  const Viewport& view() const { return view_; }
+  Canvas& canvas() { return p_; }
+  bool Shows(const ScreenRect& r) const {
+    return r.x < width_ && r.y < height_ && r.x + r.width > 0 && r.y + r.height > 0;
   }
-  bool Shows(int64_t x, int64_t y, int64_t size) const { return Shows(x, y, size, size); }
 
-  // Indices i in [0, last] whose span [size * i + offset, + size) meets
-  // [0, extent), that is offset + size * (i + 1) > 0 and offset + size * i
-  // < extent; empty when lo > hi.
-  static void VisibleRange(int64_t offset, int64_t size, int64_t extent, int64_t last,
-                           int64_t& lo, int64_t& hi) {
-    lo = std::max<int64_t>(0, FloorDiv(-offset, size));
-    hi = std::min<int64_t>(last, FloorDiv(extent - offset - 1, size));
+  // A sprite covering `size` world pixels from (x, y).
+  void Sprite(SpriteHandle sprite, int64_t x, int64_t y, int64_t size, bool keyed) {
+    const ScreenRect r = view_.Box(x, y, size);
+    if (!Shows(r)) return;
+    const int sx = static_cast<int>(r.x), sy = static_cast<int>(r.y);
+    if (view_.Unzoomed())
+      keyed ? p_.DrawSpriteKeyed(sprite, sx, sy) : p_.DrawSprite(sprite, sx, sy);
+    else
+      keyed ? p_.DrawSpriteKeyedScaled(sprite, sx, sy, view_.Scale()) : p_.DrawSpriteScaled(sprite, sx, sy, view_.Scale());
   }
+
+  void RotSprite(RotSpriteHandle sprite, int x, int y, int opacity) {
+    if (view_.Unzoomed())
+      p_.DrawRotSprite(sprite, x, y, opacity);
+    else
+      p_.DrawRotSpriteScaled(sprite, x, y, view_.Scale(), opacity);
+  }
+
+  // A rectangle over `size` world pixels from (x, y); `cull` leaves it out
+  // when it misses the screen.
+  void Rect(int64_t x, int64_t y, int64_t size, Color color, bool cull = false) {
+    const ScreenRect r = view_.Box(x, y, size);
+    if (cull && !Shows(r)) return;
+    p_.DrawRect(Narrow(r.x), Narrow(r.y), Narrow(std::max<int64_t>(r.width, 1)),
+                Narrow(std::max<int64_t>(r.height, 1)), color);
+  }
+
+  // Indices i in [0, last] whose span [size * i, size * (i + 1)) shows in
+  // the columns (or rows) of the screen; empty when lo > hi.
+  void VisibleColumns(int64_t size, int64_t last, int64_t& lo, int64_t& hi) const {
+    lo = std::max<int64_t>(0, FloorDiv(view_.WorldX(0), size));
+    hi = std::min<int64_t>(last, FloorDiv(view_.WorldX(width_ - 1), size));
+  }
+  void VisibleRows(int64_t size, int64_t last, int64_t& lo, int64_t& hi) const {
+    lo = std::max<int64_t>(0, FloorDiv(view_.WorldY(0), size));
+    hi = std::min<int64_t>(last, FloorDiv(view_.WorldY(height_ - 1), size));
+  }
+
+  static int Narrow(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+ private:
+  Canvas& p_;
+  const Viewport view_;
+  const int64_t width_, height_;
 };
 
 // A HUD line composed in place: the frame allocates nothing for its texts.
@@ -114,30 +148,22 @@ class HudText {
   size_t len_ = 0;
 };
 
-void DrawGrass(const World& w, Canvas& p, const ScreenArea& screen) {
+void DrawGrass(const World& w, MapPainter& map) {
   int64_t gx0, gx1, gy0, gy1;
-  ScreenArea::VisibleRange(w.ViewX, kGrassSize, screen.width, w.TileMapWidth / 2 - 1, gx0, gx1);
-  ScreenArea::VisibleRange(w.ViewY, kGrassSize, screen.height, w.TileMapHeight / 2 - 1, gy0, gy1);
+  map.VisibleColumns(kGrassSize, w.TileMapWidth / 2 - 1, gx0, gx1);
+  map.VisibleRows(kGrassSize, w.TileMapHeight / 2 - 1, gy0, gy1);
   for (int64_t gy = gy0; gy <= gy1; ++gy)
-    for (int64_t gx = gx0; gx <= gx1; ++gx)
-      p.DrawSprite(w.GrassSprite, static_cast<int>(kGrassSize * gx + w.ViewX),
-                   static_cast<int>(kGrassSize * gy + w.ViewY));
+    for (int64_t gx = gx0; gx <= gx1; ++gx) map.Sprite(w.GrassSprite, kGrassSize * gx, kGrassSize * gy, kGrassSize, false);
 }
 
-void DrawSelectedEmitter(const World& w, Canvas& p, const ScreenArea& screen, const Emitter& e) {
-  p.DrawRect(kCellSize * e.TargetX + w.ViewX, kCellSize * e.TargetY + w.ViewY, kTargetBoxSize,
-             kTargetBoxSize, kSelectionColor);
-  p.DrawRect(kTileSize * e.TileX + w.ViewX, kTileSize * e.TileY + w.ViewY, kTileSize, kTileSize,
-             kSelectionColor);
+void DrawSelectedEmitter(MapPainter& map, const Emitter& e) {
+  map.Rect(int64_t{kCellSize} * e.TargetX, int64_t{kCellSize} * e.TargetY, kTargetBoxSize, kSelectionColor);
+  map.Rect(int64_t{kTileSize} * e.TileX, int64_t{kTileSize} * e.TileY, kTileSize, kSelectionColor);
   // The length may come from anywhere; the arrays end at index 999.
   const int32_t length = std::clamp<int32_t>(e.RouteLength, 0, kRouteCapacity - 1);
-  for (int32_t i = 1; i <= length; ++i) {
-    const int64_t x = int64_t{kCellSize} * e.RouteX[i] + w.ViewX + kRouteMarkInset;
-    const int64_t y = int64_t{kCellSize} * e.RouteY[i] + w.ViewY + kRouteMarkInset;
-    if (!screen.Shows(x, y, kRouteMarkSize)) continue;
-    p.DrawRect(static_cast<int>(x), static_cast<int>(y), kRouteMarkSize, kRouteMarkSize,
-               kRouteColor);
-  }
+  for (int32_t i = 1; i <= length; ++i)
+    map.Rect(int64_t{kCellSize} * e.RouteX[i] + kRouteMarkInset, int64_t{kCellSize} * e.RouteY[i] + kRouteMarkInset,
+             kRouteMarkSize, kRouteColor, true);
 }
 
 void DrawHud(const World& w, Canvas& p) {
@@ -151,36 +177,39 @@ void DrawHud(const World& w, Canvas& p) {
   p.DrawLabel(kHudColumn2, kHudRowStep, HudText("Roads: ").Append(w.RoadCount()).view(), kHudColor);
   p.DrawLabel(kHudColumn2, 2 * kHudRowStep, HudText("Emitters: ").Append(w.EmitterCount()).view(),
               kHudColor);
-  for (const FixedLabel& label : kHelpLabels) p.DrawLabel(label.x, label.y, label.text, kHudColor);
+  const ScreenLayout layout(w);
+  for (const FixedLabel& label : kHelpLabels)
+    p.DrawLabel(layout.HelpColumnX(label.x), label.y, label.text, kHudColor);
 }
 
-void DrawControlCells(const World& w, Canvas& p, const ScreenArea& screen) {
+void DrawControlCells(const World& w, MapPainter& map) {
   const int64_t lastX = std::min<int64_t>(w.MoveMapWidth, CellGrid::kMax);
   const int64_t lastY = std::min<int64_t>(w.MoveMapHeight, CellGrid::kMax);
   int64_t cx0, cx1, cy0, cy1;
-  ScreenArea::VisibleRange(w.ViewX, kCellSize, screen.width, lastX, cx0, cx1);
-  ScreenArea::VisibleRange(w.ViewY, kCellSize, screen.height, lastY, cy0, cy1);
+  map.VisibleColumns(kCellSize, lastX, cx0, cx1);
+  map.VisibleRows(kCellSize, lastY, cy0, cy1);
   for (int64_t cy = cy0; cy <= cy1; ++cy)
     for (int64_t cx = cx0; cx <= cx1; ++cx)
       if (w.ControlMap.at(static_cast<int>(cx), static_cast<int>(cy)) != control::kNone)
-        p.DrawRect(static_cast<int>(kCellSize * cx + w.ViewX),
-                   static_cast<int>(kCellSize * cy + w.ViewY), kCellSize, kCellSize,
-                   kControlColor);
+        map.Rect(kCellSize * cx, kCellSize * cy, kCellSize, kControlColor);
 }
 
-void DrawCars(const World& w, Canvas& p, const ScreenArea& screen) {
-  const float viewX = static_cast<float>(w.ViewX);
-  const float viewY = static_cast<float>(w.ViewY);
+void DrawLightsAndCars(const World& w, MapPainter& map) {
+  for (const TrafficLight& light : w.TrafficLightList) {
+    if (!map.Shows(map.view().Box(light.PixelX, light.PixelY, kCellSize))) continue;
+    const bool isLight = IsTrafficLight(light.State);
+    map.RotSprite(light.Sprite, MapPainter::Narrow(map.view().ScreenX(int64_t{light.PixelX} + kLightInset)),
+                  MapPainter::Narrow(map.view().ScreenY(int64_t{light.PixelY} + kLightInset)),
+                  isLight ? kLightOpacity : kSignOpacity);
+  }
+  const int64_t margin = map.view().Length(kCarCullMargin);
+  const int64_t cullSize = map.view().Length(kCarCullSize - 2 * kCarCullMargin) + 2 * margin;
   for (const Car& car : w.CarList) {
-    const float fx = car.PosX + viewX;
-    const float fy = car.PosY + viewY;
-    // Written so that NaN fails too: only sane values reach the conversion.
-    if (!(std::fabs(fx) < kFarAway && std::fabs(fy) < kFarAway)) continue;
-    const int64_t x = static_cast<int64_t>(std::nearbyint(fx));
-    const int64_t y = static_cast<int64_t>(std::nearbyint(fy));
-    if (!screen.Shows(x - kCarCullMargin, y - kCarCullMargin, kCarCullSize)) continue;
-    p.SetRotSpriteAngle(car.Sprite, static_cast<float>(car.Angle));
-    p.DrawRotSprite(car.Sprite, static_cast<int>(x), static_cast<int>(y), kCarOpacity);
+    int64_t x = 0, y = 0;
+    if (!map.view().ScreenOf(car.PosX, car.PosY, x, y)) continue;
+    if (!map.Shows({x - margin, y - margin, cullSize, cullSize})) continue;
+    map.canvas().SetRotSpriteAngle(car.Sprite, static_cast<float>(car.Angle));
+    map.RotSprite(car.Sprite, static_cast<int>(x), static_cast<int>(y), kCarOpacity);
   }
 }
 
@@ -205,63 +234,42 @@ void DrawToolbar(const World& w, Canvas& p) {
 }  // namespace
 
 void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY) {
-  const ScreenArea screen{w.ScreenWidth, w.ScreenHeight};
-  const int viewX = w.ViewX, viewY = w.ViewY;
+  MapPainter map(p, w);
 
   p.ClearFrame(RGB(0, 0, 0));
-  DrawGrass(w, p, screen);
-
-  for (const Road& road : w.RoadList) {
-    const int64_t x = int64_t{road.PixelX} + viewX, y = int64_t{road.PixelY} + viewY;
-    if (screen.Shows(x, y, kTileSize)) p.DrawSprite(road.Sprite, static_cast<int>(x), static_cast<int>(y));
-  }
-
+  DrawGrass(w, map);
+  for (const Road& road : w.RoadList) map.Sprite(road.Sprite, road.PixelX, road.PixelY, kTileSize, false);
   for (const Emitter& e : w.EmitterList) {
-    const int64_t x = int64_t{e.PixelX} + viewX, y = int64_t{e.PixelY} + viewY;
-    if (screen.Shows(x, y, kTileSize)) p.DrawSpriteKeyed(e.Sprite, static_cast<int>(x), static_cast<int>(y));
-    const int64_t tx = int64_t{kCellSize} * e.TargetX + viewX;
-    const int64_t ty = int64_t{kCellSize} * e.TargetY + viewY;
-    if (screen.Shows(tx, ty, kTargetBoxSize))
-      p.DrawSpriteKeyed(w.TargetSprite, static_cast<int>(tx), static_cast<int>(ty));
+    map.Sprite(e.Sprite, e.PixelX, e.PixelY, kTileSize, true);
+    map.Sprite(w.TargetSprite, int64_t{kCellSize} * e.TargetX, int64_t{kCellSize} * e.TargetY, kTargetBoxSize, true);
   }
 
   p.BeginOverlay();
   for (const Emitter& e : w.EmitterList) {
     p.SetOverlayMode(Outline);
-    if (e.Selected == 1) DrawSelectedEmitter(w, p, screen, e);
+    if (e.Selected == 1) DrawSelectedEmitter(map, e);
   }
   DrawHud(w, p);
-  if (pointerY < w.ScreenHeight - kCursorBoxLimit) {
+  if (pointerY < MapAreaBottom(w.ScreenHeight)) {
     p.SetOverlayMode(Outline);
-    p.DrawRect(kTileSize * w.CursorTileX + viewX, kTileSize * w.CursorTileY + viewY, kTileSize,
-               kTileSize, kCursorColor);
+    map.Rect(int64_t{kTileSize} * w.CursorTileX, int64_t{kTileSize} * w.CursorTileY, kTileSize, kCursorColor);
   }
   if (IsSignTool(w.Tool)) {
     p.SetOverlayMode(Outline);
-    DrawControlCells(w, p, screen);
+    DrawControlCells(w, map);
   }
   if (IsLightTool(w.Tool)) {
     p.SetOverlayMode(Outline);
-    for (const TrafficLight& light : w.TrafficLightList) {
-      if (light.Kind != LightKindOf(w.Tool)) continue;
-      const int64_t x = int64_t{light.PixelX} + viewX, y = int64_t{light.PixelY} + viewY;
-      if (screen.Shows(x, y, kCellSize))
-        p.DrawRect(static_cast<int>(x), static_cast<int>(y), kCellSize, kCellSize, kControlColor);
-    }
+    for (const TrafficLight& light : w.TrafficLightList)
+      if (light.Kind == LightKindOf(w.Tool)) map.Rect(light.PixelX, light.PixelY, kCellSize, kControlColor, true);
   }
   p.EndOverlay();
 
   p.BeginRotSprites();
-  for (const TrafficLight& light : w.TrafficLightList) {
-    const int64_t x = int64_t{light.PixelX} + viewX, y = int64_t{light.PixelY} + viewY;
-    if (!screen.Shows(x, y, kCellSize)) continue;
-    const bool isLight = IsTrafficLight(light.State);
-    p.DrawRotSprite(light.Sprite, static_cast<int>(x) + kLightInset,
-                    static_cast<int>(y) + kLightInset, isLight ? kLightOpacity : kSignOpacity);
-  }
-  DrawCars(w, p, screen);
+  DrawLightsAndCars(w, map);
   p.EndRotSprites();
 
+  if (w.MinimapShown) DrawMinimap(w, p);
   DrawToolbar(w, p);
 
   p.BeginOverlay();

@@ -126,6 +126,7 @@ struct CarSquares {
 };
 
 struct World {
+  // The screen's size, which follows the window's.
   int32_t ScreenWidth = 1024, ScreenHeight = 768;
   int32_t TileMapWidth = kTileGridMax, TileMapHeight = kTileGridMax;
   int32_t MoveMapWidth = kCellGridMax, MoveMapHeight = kCellGridMax;
@@ -146,6 +147,12 @@ struct World {
   int32_t ViewX = 0, ViewY = 0;
   int32_t CursorTileX = 0, CursorTileY = 0, CursorCellX = 0, CursorCellY = 0;
   int32_t LastScrollTime = 0;
+  // How the map is shown, never stored in a map file: the zoom in percent,
+  // the minimap, and whether the left button went down on the minimap and is
+  // still held (it then moves the view and edits nothing).
+  int32_t ZoomPercent = 100;
+  bool MinimapShown = false;
+  bool MinimapDrag = false;
   ::kv::Tool Tool = ::kv::Tool::None;
   int32_t LastLightInterval = 0;
 

@@ -4,6 +4,7 @@
 //   koravel-sim run MAP [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S] [--fill N]
 //                       [--trace FILE] [--save FILE]
 //   koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S]
+//                          [--zoom PERCENT] [--size WxH]
 //
 // Exit status: 0 success, 1 usage error (also an output that would overwrite
 // the map or another output), 2 map unreadable or refused, images not found,
@@ -23,6 +24,7 @@
 #include "platform/files.h"
 #include "render/scene.h"
 #include "render/sprites.h"
+#include "render/viewport.h"
 #include "report.h"
 #include "session.h"
 #include "stress_map.h"
@@ -40,7 +42,23 @@ struct Options {
   RunOptions run;
   std::string out, trace, save;
   int64_t fill = 0;
+  int zoom = kUnzoomed;
+  Size size{kClassicScreenWidth, kClassicScreenHeight};
 };
+
+// The picture's sides, each 1..kMaxPictureSide.
+constexpr int kMaxPictureSide = 4096;
+
+// "WxH" with whole numbers; false for anything else.
+bool ParseSize(const std::string& text, Size& size) {
+  int width = 0, height = 0, used = 0;
+  if (std::sscanf(text.c_str(), "%5dx%5d%n", &width, &height, &used) != 2 || used != static_cast<int>(text.size()) ||
+      text.find_first_of("+- ") != std::string::npos)
+    return false;
+  if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide) return false;
+  size = {width, height};
+  return true;
+}
 
 // One row per car; false when the row could not be written.
 bool TraceFrame(FileWriter& f, const World& w, uint64_t frame) {
@@ -121,10 +139,13 @@ int Render(const Options& o, const ProgramData& data) {
   if (!data.images) return Failed(MissingImagesText(data));
   Session s(o.run, DrawMode::Rasterise);
   World& w = s.world();
+  s.platform().SetScreenSize(o.size.width, o.size.height);
   LoadSprites(w, s.platform(), *data.images);
   if (!s.Load()) return kExitFailed;
   for (int64_t k = 1; k <= o.run.frames; ++k) s.StepTo(k);
   w.Tool = Tool::None;
+  w.ScreenWidth = o.size.width, w.ScreenHeight = o.size.height;
+  w.ZoomPercent = o.zoom;
   DrawScene(w, s.platform(), w.ScreenWidth / 2, w.ScreenHeight / 2);
   errno = 0;
   if (!s.platform().WriteFramePng(o.out)) return CannotWrite(o.out, errno);
@@ -189,12 +210,24 @@ int Command(int argc, char** argv) {
   run->add_option("--save", o.save, "Saves the map after the run");
 
   CLI::App* render = app.add_subcommand(
-      "render", "Runs like run, then draws one 1024 x 768 frame as the program shows it (pointer at the centre, "
-                "no tool selected) into OUT.png. Images are read from Gfx/ in the working directory, beside the "
-                "program or in its installed data directory, the first of them that has one.");
+      "render", "Runs like run, then draws one frame as the program shows it in a window of the given size, at the "
+                "map's view and the given zoom (pointer at the centre, no tool selected), into OUT.png. Images are "
+                "read from Gfx/ in the working directory, beside the program or in its installed data directory, the "
+                "first of them that has one.");
   AddMapArgument(*render, o);
   render->add_option("OUT.png", o.out, "Picture to write")->required();
   AddRunOptions(*render, o, 0);
+  render->add_option("--zoom", o.zoom, "Zoom in percent: 25, 50, 100 or 200; at 25 a picture of 800x800 holds the "
+                                       "whole map of 3200 x 3200 pixels")
+      ->check(CLI::IsMember({25, 50, 100, 200}))
+      ->default_val(kUnzoomed);
+  render->add_option_function<std::string>(
+            "--size",
+            [&o](const std::string& text) {
+              if (!ParseSize(text, o.size)) throw CLI::ValidationError("--size", "must be WxH, each side 1 to 4096");
+            },
+            "Size of the picture in pixels, as the window's inner size (default 1024x768)")
+      ->type_name("WxH");
 
   try {
     // A misspelt command is named as such rather than as a missing one.

@@ -44,16 +44,22 @@ uint32_t KeyAsArgbRgb(Color color) {
          (static_cast<uint32_t>(ColorGreen(color)) << 8) | static_cast<uint32_t>(ColorBlue(color));
 }
 
-bool RectOffScreen(int64_t x, int64_t y, int64_t width, int64_t height) {
-  return x + width <= 0 || y + height <= 0 || x >= kCanvasWidth || y >= kCanvasHeight;
+// The screen's size, against which everything is clipped.
+struct Screen {
+  int width = kCanvasWidth, height = kCanvasHeight;
+};
+
+bool RectOffScreen(const Screen& screen, int64_t x, int64_t y, int64_t width, int64_t height) {
+  return x + width <= 0 || y + height <= 0 || x >= screen.width || y >= screen.height;
 }
 
 // Intersects a rectangle with the screen; false when nothing is left.
-bool ClipToScreen(int64_t x, int64_t y, int64_t width, int64_t height, SDL_Rect& out) {
+bool ClipToScreen(const Screen& screen, int64_t x, int64_t y, int64_t width, int64_t height,
+                  SDL_Rect& out) {
   int64_t left = std::max<int64_t>(x, 0);
   int64_t top = std::max<int64_t>(y, 0);
-  int64_t right = std::min<int64_t>(x + width, kCanvasWidth);
-  int64_t bottom = std::min<int64_t>(y + height, kCanvasHeight);
+  int64_t right = std::min<int64_t>(x + width, screen.width);
+  int64_t bottom = std::min<int64_t>(y + height, screen.height);
   if (right <= left || bottom <= top) return false;
   out = SDL_Rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
                  static_cast<int>(bottom - top)};
@@ -148,6 +154,14 @@ std::vector<std::string> AllScalableFontFiles() {
   return files;
 }
 
+// A sprite shrunk for zoomed drawing: half, a quarter, ... of its size.
+struct Shrunk {
+  int width = 0;
+  int height = 0;
+  SDL_Texture* opaque = nullptr;
+  SDL_Texture* keyed = nullptr;
+};
+
 struct Sprite {
   int width = 0;
   int height = 0;
@@ -157,7 +171,37 @@ struct Sprite {
   std::vector<uint32_t> argb;  // opaque pixels, kept to rebuild the keyed texture
   SDL_Texture* opaque = nullptr;
   SDL_Texture* keyed = nullptr;
+  std::vector<Shrunk> shrunk;  // halving after halving, made on first use
 };
+
+uint8_t Channel(uint32_t argb, int shift) { return static_cast<uint8_t>((argb >> shift) & 0xFF); }
+
+// Shrinks an image with a box filter onto `width` x `height` pixels; each
+// source pixel counts by its alpha, so transparent pixels neither darken nor
+// tint the edges that remain.
+std::vector<uint32_t> BoxShrink(const std::vector<uint32_t>& src, int srcWidth, int srcHeight,
+                                int width, int height) {
+  std::vector<uint32_t> out(static_cast<size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    const int y0 = y * srcHeight / height, y1 = std::max(y0 + 1, (y + 1) * srcHeight / height);
+    for (int x = 0; x < width; ++x) {
+      const int x0 = x * srcWidth / width, x1 = std::max(x0 + 1, (x + 1) * srcWidth / width);
+      uint64_t alpha = 0, red = 0, green = 0, blue = 0, count = 0;
+      for (int sy = y0; sy < y1; ++sy)
+        for (int sx = x0; sx < x1; ++sx) {
+          const uint32_t p = src[static_cast<size_t>(sy) * srcWidth + sx];
+          const uint64_t a = Channel(p, 24);
+          alpha += a, red += a * Channel(p, 16), green += a * Channel(p, 8), blue += a * Channel(p, 0);
+          ++count;
+        }
+      if (alpha == 0) continue;  // wholly transparent
+      const uint32_t a = static_cast<uint32_t>((alpha + count / 2) / count);
+      auto mean = [&](uint64_t sum) { return static_cast<uint32_t>((sum + alpha / 2) / alpha); };
+      out[static_cast<size_t>(y) * width + x] = (a << 24) | (mean(red) << 16) | (mean(green) << 8) | mean(blue);
+    }
+  }
+  return out;
+}
 
 struct RotSprite {
   SpriteHandle sprite = 0;
@@ -182,6 +226,7 @@ struct SdlCanvas::Impl {
   SDL_Renderer* renderer = nullptr;  // null: count only
   bool ownsRenderer = false;
   SDL_Surface* surface = nullptr;  // the software target, when owned
+  Screen screen;
   uint64_t calls = 0;
   int overlayMode = 0;
 
@@ -202,6 +247,15 @@ struct SdlCanvas::Impl {
   SDL_Texture* MakeTexture(const std::vector<uint32_t>& argb, int width, int height,
                            SDL_BlendMode blend);
   void FillKeyed(Sprite& sprite, std::vector<uint32_t>& out) const;
+  bool MakeSpriteTextures(Sprite& sprite);
+  void DropTextures(Sprite& sprite);
+  // The shrunk copy that is the smallest not smaller than width x height, or
+  // the sprite itself; made on first use.
+  void PickForSize(Sprite& sprite, int width, int height, SDL_Texture*& opaque, SDL_Texture*& keyed);
+  bool OpenSoftwareScreen(int width, int height);
+  bool OffScreen(int64_t x, int64_t y, int64_t width, int64_t height) const {
+    return RectOffScreen(screen, x, y, width, height);
+  }
   void EnsureFont();
   const Glyph& GlyphFor(char32_t cp);
   void MakeGlyph(char32_t cp, Glyph& glyph);
@@ -213,10 +267,7 @@ struct SdlCanvas::Impl {
 SdlCanvas::Impl::~Impl() {
   for (Glyph& g : latinGlyphs) DropGlyph(g);
   for (auto& [cp, g] : extraGlyphs) DropGlyph(g);
-  for (Sprite& s : sprites) {
-    if (s.opaque) SDL_DestroyTexture(s.opaque);
-    if (s.keyed) SDL_DestroyTexture(s.keyed);
-  }
+  for (Sprite& s : sprites) DropTextures(s);
   if (font) TTF_CloseFont(font);
   if (ttfStarted) TTF_Quit();
   if (ownsRenderer && renderer) SDL_DestroyRenderer(renderer);
@@ -255,6 +306,62 @@ void SdlCanvas::Impl::FillKeyed(Sprite& sprite, std::vector<uint32_t>& out) cons
   uint32_t key = KeyAsArgbRgb(sprite.key);
   for (uint32_t& p : out)
     if ((p & 0x00FFFFFFu) == key) p = 0;
+}
+
+bool SdlCanvas::Impl::MakeSpriteTextures(Sprite& sprite) {
+  sprite.opaque = MakeTexture(sprite.argb, sprite.width, sprite.height, SDL_BLENDMODE_NONE);
+  std::vector<uint32_t> keyed;
+  FillKeyed(sprite, keyed);
+  sprite.keyed = MakeTexture(keyed, sprite.width, sprite.height, SDL_BLENDMODE_BLEND);
+  if (sprite.opaque && sprite.keyed) return true;
+  DropTextures(sprite);
+  return false;
+}
+
+void SdlCanvas::Impl::DropTextures(Sprite& sprite) {
+  for (Shrunk& s : sprite.shrunk) {
+    if (s.opaque) SDL_DestroyTexture(s.opaque);
+    if (s.keyed) SDL_DestroyTexture(s.keyed);
+  }
+  sprite.shrunk.clear();
+  if (sprite.opaque) SDL_DestroyTexture(sprite.opaque);
+  if (sprite.keyed) SDL_DestroyTexture(sprite.keyed);
+  sprite.opaque = sprite.keyed = nullptr;
+}
+
+void SdlCanvas::Impl::PickForSize(Sprite& sprite, int width, int height, SDL_Texture*& opaque,
+                                  SDL_Texture*& keyed) {
+  opaque = sprite.opaque, keyed = sprite.keyed;
+  if (width >= sprite.width && height >= sprite.height) return;
+  if (sprite.shrunk.empty() && sprite.opaque) {
+    // Each halving is filtered from the one before, the opaque and the keyed
+    // pictures alike.
+    std::vector<uint32_t> opaquePixels = sprite.argb, keyedPixels;
+    FillKeyed(sprite, keyedPixels);
+    int w = sprite.width, h = sprite.height;
+    while (w > 1 || h > 1) {
+      const int nw = std::max(1, w / 2), nh = std::max(1, h / 2);
+      opaquePixels = BoxShrink(opaquePixels, w, h, nw, nh);
+      keyedPixels = BoxShrink(keyedPixels, w, h, nw, nh);
+      w = nw, h = nh;
+      Shrunk level{w, h, MakeTexture(opaquePixels, w, h, SDL_BLENDMODE_NONE),
+                   MakeTexture(keyedPixels, w, h, SDL_BLENDMODE_BLEND)};
+      sprite.shrunk.push_back(level);
+      if (!level.opaque || !level.keyed) break;
+    }
+  }
+  for (const Shrunk& level : sprite.shrunk) {
+    if (level.width < width || level.height < height || !level.opaque || !level.keyed) break;
+    opaque = level.opaque, keyed = level.keyed;
+  }
+}
+
+bool SdlCanvas::Impl::OpenSoftwareScreen(int width, int height) {
+  surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
+  if (!surface) return false;
+  renderer = SDL_CreateSoftwareRenderer(surface);
+  ownsRenderer = renderer != nullptr;
+  return ownsRenderer;
 }
 
 void SdlCanvas::Impl::EnsureFont() {
@@ -364,11 +471,31 @@ SdlCanvas::SdlCanvas(SDL_Renderer* renderer) : impl_(std::make_unique<Impl>()) {
 
 SdlCanvas::SdlCanvas(Headless mode) : impl_(std::make_unique<Impl>()) {
   if (mode == kCountOnly) return;
-  impl_->surface = SDL_CreateRGBSurfaceWithFormat(0, kCanvasWidth, kCanvasHeight, 32,
-                                                  SDL_PIXELFORMAT_RGB888);
-  if (!impl_->surface) return;
-  impl_->renderer = SDL_CreateSoftwareRenderer(impl_->surface);
-  impl_->ownsRenderer = impl_->renderer != nullptr;
+  impl_->OpenSoftwareScreen(kCanvasWidth, kCanvasHeight);
+}
+
+Size SdlCanvas::ScreenSize() const { return {impl_->screen.width, impl_->screen.height}; }
+
+void SdlCanvas::SetScreenSize(int width, int height) {
+  width = std::clamp(width, 1, kMaxScreenSide);
+  height = std::clamp(height, 1, kMaxScreenSide);
+  Impl& m = *impl_;
+  if (width == m.screen.width && height == m.screen.height) return;
+  m.screen = Screen{width, height};
+  if (!m.surface) return;
+  // Textures belong to their renderer: the glyphs are made again on use, the
+  // sprites at once from the pixels they keep.
+  for (Glyph& g : m.latinGlyphs) m.DropGlyph(g);
+  for (auto& [cp, g] : m.extraGlyphs) m.DropGlyph(g);
+  m.extraGlyphs.clear();
+  for (Sprite& sprite : m.sprites) m.DropTextures(sprite);
+  if (m.renderer) SDL_DestroyRenderer(m.renderer);
+  SDL_FreeSurface(m.surface);
+  m.renderer = nullptr;
+  m.surface = nullptr;
+  m.ownsRenderer = false;
+  if (!m.OpenSoftwareScreen(width, height)) return;
+  for (Sprite& sprite : m.sprites) m.MakeSpriteTextures(sprite);
 }
 
 SdlCanvas::~SdlCanvas() = default;
@@ -388,15 +515,7 @@ SpriteHandle SdlCanvas::LoadSpriteImage(const std::string& path, bool rotatable)
     for (size_t k = 0; k < count; ++k, p += 4)
       sprite.argb[k] = 0xFF000000u | (static_cast<uint32_t>(p[0]) << 16) |
                        (static_cast<uint32_t>(p[1]) << 8) | p[2];
-    sprite.opaque = impl_->MakeTexture(sprite.argb, sprite.width, sprite.height,
-                                       SDL_BLENDMODE_NONE);
-    sprite.keyed = impl_->MakeTexture(sprite.argb, sprite.width, sprite.height,
-                                      SDL_BLENDMODE_BLEND);
-    if (!sprite.opaque || !sprite.keyed) {
-      if (sprite.opaque) SDL_DestroyTexture(sprite.opaque);
-      if (sprite.keyed) SDL_DestroyTexture(sprite.keyed);
-      return 0;
-    }
+    if (!impl_->MakeSpriteTextures(sprite)) return 0;
   }
   impl_->sprites.push_back(std::move(sprite));
   return static_cast<SpriteHandle>(impl_->sprites.size());
@@ -413,11 +532,17 @@ void SdlCanvas::SetSpriteKeyColor(SpriteHandle handle, Color color) {
   std::vector<uint32_t> keyed;
   impl_->FillKeyed(*sprite, keyed);
   SDL_UpdateTexture(sprite->keyed, nullptr, keyed.data(), sprite->width * 4);
+  // The shrunk copies are made again with the new key on their next use.
+  for (Shrunk& level : sprite->shrunk) {
+    if (level.opaque) SDL_DestroyTexture(level.opaque);
+    if (level.keyed) SDL_DestroyTexture(level.keyed);
+  }
+  sprite->shrunk.clear();
 }
 
 void SdlCanvas::DrawSprite(SpriteHandle handle, int x, int y) {
   Sprite* sprite = impl_->FindSprite(handle);
-  if (!sprite || RectOffScreen(x, y, sprite->width, sprite->height)) return;
+  if (!sprite || impl_->OffScreen(x, y, sprite->width, sprite->height)) return;
   ++impl_->calls;
   if (!impl_->renderer) return;
   SDL_Rect dst{x, y, sprite->width, sprite->height};
@@ -426,7 +551,7 @@ void SdlCanvas::DrawSprite(SpriteHandle handle, int x, int y) {
 
 void SdlCanvas::DrawSpriteKeyed(SpriteHandle handle, int x, int y) {
   Sprite* sprite = impl_->FindSprite(handle);
-  if (!sprite || RectOffScreen(x, y, sprite->width, sprite->height)) return;
+  if (!sprite || impl_->OffScreen(x, y, sprite->width, sprite->height)) return;
   ++impl_->calls;
   if (!impl_->renderer) return;
   SDL_SetTextureAlphaMod(sprite->keyed, 255);  // rotated draws share this texture
@@ -458,29 +583,76 @@ void SdlCanvas::SetRotSpriteAngle(RotSpriteHandle handle, float degrees) {
   rot->degrees = std::isfinite(degrees) ? degrees : 0.0f;
 }
 
+namespace {
+
+// True when a quad of the size, turned about its centre, misses the screen:
+// tested by its bounding box, with a pixel to spare for rounding in the
+// rasteriser.
+bool TurnedOffScreen(const Screen& screen, int x, int y, int width, int height, float degrees) {
+  double radians = static_cast<double>(degrees) * std::numbers::pi / 180.0;
+  double c = std::fabs(std::cos(radians));
+  double s = std::fabs(std::sin(radians));
+  double halfWidth = (width * c + height * s) / 2.0 + 1.0;
+  double halfHeight = (width * s + height * c) / 2.0 + 1.0;
+  double centreX = x + width / 2.0;
+  double centreY = y + height / 2.0;
+  return centreX + halfWidth <= 0.0 || centreY + halfHeight <= 0.0 || centreX - halfWidth >= screen.width ||
+         centreY - halfHeight >= screen.height;
+}
+
+// A side times the scale, rounded, at least 1; 0 for a scale that draws
+// nothing (not positive, not finite, or absurdly large).
+int ScaledSide(int side, float scale) {
+  if (!(scale > 0.0f && scale <= static_cast<float>(kMaxScreenSide))) return 0;
+  const double scaled = std::nearbyint(static_cast<double>(side) * scale);
+  return static_cast<int>(std::clamp(scaled, 1.0, static_cast<double>(kMaxScreenSide)));
+}
+
+}  // namespace
+
 void SdlCanvas::DrawRotSprite(RotSpriteHandle handle, int x, int y, int opacity) {
   RotSprite* rot = impl_->FindRot(handle);
   if (!rot || rot->width <= 0 || rot->height <= 0) return;
   Sprite* sprite = impl_->FindSprite(rot->sprite);
-  if (!sprite) return;
-  // Skip by the bounding box of the turned quad, with a pixel to spare for
-  // rounding in the rasteriser.
-  double radians = static_cast<double>(rot->degrees) * std::numbers::pi / 180.0;
-  double c = std::fabs(std::cos(radians));
-  double s = std::fabs(std::sin(radians));
-  double halfWidth = (rot->width * c + rot->height * s) / 2.0 + 1.0;
-  double halfHeight = (rot->width * s + rot->height * c) / 2.0 + 1.0;
-  double centreX = x + rot->width / 2.0;
-  double centreY = y + rot->height / 2.0;
-  if (centreX + halfWidth <= 0.0 || centreY + halfHeight <= 0.0 ||
-      centreX - halfWidth >= kCanvasWidth || centreY - halfHeight >= kCanvasHeight)
-    return;
+  if (!sprite || TurnedOffScreen(impl_->screen, x, y, rot->width, rot->height, rot->degrees)) return;
   ++impl_->calls;
   if (!impl_->renderer) return;
   SDL_SetTextureAlphaMod(sprite->keyed, static_cast<Uint8>(std::clamp(opacity, 0, 255)));
   SDL_Rect dst{x, y, rot->width, rot->height};
   SDL_RenderCopyEx(impl_->renderer, sprite->keyed, nullptr, &dst, rot->degrees, nullptr,
                    SDL_FLIP_NONE);
+}
+
+void SdlCanvas::DrawSpriteScaled(SpriteHandle handle, int x, int y, float scale, bool keyed) {
+  if (scale == 1.0f) return keyed ? DrawSpriteKeyed(handle, x, y) : DrawSprite(handle, x, y);
+  Sprite* sprite = impl_->FindSprite(handle);
+  if (!sprite) return;
+  const int width = ScaledSide(sprite->width, scale), height = ScaledSide(sprite->height, scale);
+  if (width == 0 || height == 0 || impl_->OffScreen(x, y, width, height)) return;
+  ++impl_->calls;
+  if (!impl_->renderer) return;
+  SDL_Texture *opaque = nullptr, *keyedTexture = nullptr;
+  impl_->PickForSize(*sprite, width, height, opaque, keyedTexture);
+  if (keyed) SDL_SetTextureAlphaMod(keyedTexture, 255);
+  SDL_Rect dst{x, y, width, height};
+  SDL_RenderCopy(impl_->renderer, keyed ? keyedTexture : opaque, nullptr, &dst);
+}
+
+void SdlCanvas::DrawRotSpriteScaled(RotSpriteHandle handle, int x, int y, float scale, int opacity) {
+  if (scale == 1.0f) return DrawRotSprite(handle, x, y, opacity);
+  RotSprite* rot = impl_->FindRot(handle);
+  if (!rot || rot->width <= 0 || rot->height <= 0) return;
+  Sprite* sprite = impl_->FindSprite(rot->sprite);
+  const int width = ScaledSide(rot->width, scale), height = ScaledSide(rot->height, scale);
+  if (!sprite || width == 0 || height == 0 || TurnedOffScreen(impl_->screen, x, y, width, height, rot->degrees))
+    return;
+  ++impl_->calls;
+  if (!impl_->renderer) return;
+  SDL_Texture *opaque = nullptr, *keyed = nullptr;
+  impl_->PickForSize(*sprite, width, height, opaque, keyed);
+  SDL_SetTextureAlphaMod(keyed, static_cast<Uint8>(std::clamp(opacity, 0, 255)));
+  SDL_Rect dst{x, y, width, height};
+  SDL_RenderCopyEx(impl_->renderer, keyed, nullptr, &dst, rot->degrees, nullptr, SDL_FLIP_NONE);
 }
 
 void SdlCanvas::ClearFrame(Color color) {
@@ -499,18 +671,19 @@ void SdlCanvas::EndOverlay() { impl_->overlayMode = 0; }
 void SdlCanvas::SetOverlayMode(int flags) { impl_->overlayMode = flags; }
 
 void SdlCanvas::DrawRect(int x, int y, int width, int height, Color color) {
-  if (width <= 0 || height <= 0 || RectOffScreen(x, y, width, height)) return;
+  if (width <= 0 || height <= 0 || impl_->OffScreen(x, y, width, height)) return;
   // Clipped here rather than by SDL so that huge coordinates cannot overflow.
   std::array<SDL_Rect, 4> rects{};
   int count = 0;
   if (impl_->overlayMode & Outline) {
     const int64_t left = x, top = y, right = int64_t{x} + width - 1, bottom = int64_t{y} + height - 1;
-    if (ClipToScreen(left, top, width, 1, rects[count])) ++count;
-    if (height > 1 && ClipToScreen(left, bottom, width, 1, rects[count])) ++count;
-    if (height > 2 && ClipToScreen(left, top + 1, 1, height - 2, rects[count])) ++count;
-    if (width > 1 && height > 2 && ClipToScreen(right, top + 1, 1, height - 2, rects[count]))
+    const Screen& screen = impl_->screen;
+    if (ClipToScreen(screen, left, top, width, 1, rects[count])) ++count;
+    if (height > 1 && ClipToScreen(screen, left, bottom, width, 1, rects[count])) ++count;
+    if (height > 2 && ClipToScreen(screen, left, top + 1, 1, height - 2, rects[count])) ++count;
+    if (width > 1 && height > 2 && ClipToScreen(screen, right, top + 1, 1, height - 2, rects[count]))
       ++count;
-  } else if (ClipToScreen(x, y, width, height, rects[0])) {
+  } else if (ClipToScreen(impl_->screen, x, y, width, height, rects[0])) {
     count = 1;
   }
   if (count == 0) return;
@@ -529,14 +702,14 @@ int SdlCanvas::DrawLabel(int x, int y, std::string_view utf8Text, Color color) {
   const int width = impl_->MeasureLabel(utf8Text);
   const int64_t end = int64_t{x} + width;
   const int after = static_cast<int>(std::clamp<int64_t>(end, INT32_MIN, INT32_MAX));
-  if (!impl_->font || RectOffScreen(x, y, width, impl_->labelHeight)) return after;
+  if (!impl_->font || impl_->OffScreen(x, y, width, impl_->labelHeight)) return after;
   ++impl_->calls;
   SDL_Renderer* renderer = impl_->renderer;
   if (!renderer) return after;
 
   if (!(impl_->overlayMode & TransparentText)) {
     SDL_Rect background;
-    if (ClipToScreen(x, y, width, impl_->labelHeight, background)) {
+    if (ClipToScreen(impl_->screen, x, y, width, impl_->labelHeight, background)) {
       SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
       SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
       SDL_RenderFillRect(renderer, &background);
@@ -552,8 +725,8 @@ int SdlCanvas::DrawLabel(int x, int y, std::string_view utf8Text, Color color) {
     if (previous) pen += TTF_GetFontKerningSizeGlyphs32(impl_->font, previous, cp);
     previous = cp;
     const Glyph& glyph = impl_->GlyphFor(cp);
-    if (glyph.texture && !RectOffScreen(pen + glyph.offsetX, y + glyph.offsetY, glyph.width,
-                                        glyph.height)) {
+    if (glyph.texture && !impl_->OffScreen(pen + glyph.offsetX, y + glyph.offsetY, glyph.width,
+                                           glyph.height)) {
       SDL_SetTextureColorMod(glyph.texture, red, green, blue);
       SDL_Rect dst{static_cast<int>(pen) + glyph.offsetX, y + glyph.offsetY, glyph.width,
                    glyph.height};

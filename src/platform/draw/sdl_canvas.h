@@ -16,9 +16,11 @@ struct SDL_Renderer;
 
 namespace kv {
 
-// The screen every drawing operation is clipped against.
+// The screen every drawing operation is clipped against, until SetScreenSize
+// changes it; a side is kept within 1..kMaxScreenSide.
 constexpr int kCanvasWidth = 1024;
 constexpr int kCanvasHeight = 768;
+constexpr int kMaxScreenSide = 8192;
 
 // Sprites ignore the images' own alpha: DrawSprite paints every pixel, the
 // keyed and rotated forms leave out exactly the pixels of the sprite's key
@@ -27,8 +29,9 @@ class SdlCanvas {
  public:
   // Draws on the given renderer (owned by the caller).
   explicit SdlCanvas(SDL_Renderer* renderer);
-  // kSoftware: a 1024 x 768 software renderer of its own (no display needed);
-  // kCountOnly: nothing is drawn, operations are only counted.
+  // kSoftware: a software renderer of its own, on a 1024 x 768 picture (no
+  // display needed); kCountOnly: nothing is drawn, operations are only
+  // counted.
   enum Headless { kSoftware, kCountOnly };
   explicit SdlCanvas(Headless mode);
   ~SdlCanvas();
@@ -43,6 +46,14 @@ class SdlCanvas {
   void SetRotSpriteSize(RotSpriteHandle rot, int width, int height);
   void SetRotSpriteAngle(RotSpriteHandle rot, float degrees);
   void DrawRotSprite(RotSpriteHandle rot, int x, int y, int opacity);
+  void DrawSpriteScaled(SpriteHandle sprite, int x, int y, float scale, bool keyed);
+  void DrawRotSpriteScaled(RotSpriteHandle rot, int x, int y, float scale, int opacity);
+
+  Size ScreenSize() const;
+  // A new screen size. On a renderer of the caller's the caller resizes its
+  // target; the software renderer gets a new picture of that size (cleared to
+  // black), and the sprites are kept.
+  void SetScreenSize(int width, int height);
 
   void ClearFrame(Color color);
   void BeginOverlay();

@@ -45,6 +45,16 @@ void HeadlessPlatform::SetKey(int scanCode, bool down) {
   if (scanCode >= 0 && scanCode < 256) pendingKeys_[scanCode] = down;
 }
 
+void HeadlessPlatform::SetScreenSize(int width, int height) {
+  for (const HeadlessWindow& w : windows_)
+    if (w.style == WindowStyle::MainStyle && w.resizable && !w.destroyed)
+      width = std::max(width, w.minWidth), height = std::max(height, w.minHeight);
+  impl_->canvas->SetScreenSize(width, height);
+  const Size size = impl_->canvas->ScreenSize();
+  pointerX_ = std::min(pointerX_, size.width - 1);
+  pointerY_ = std::min(pointerY_, size.height - 1);
+}
+
 void HeadlessPlatform::ReleaseAllInput() {
   std::fill(std::begin(pendingButtons_), std::end(pendingButtons_), false);
   std::fill(std::begin(pendingKeys_), std::end(pendingKeys_), false);
@@ -139,6 +149,11 @@ bool HeadlessPlatform::AttachScreen(WindowHandle window, int, int, int, int) {
   return false;
 }
 
+void HeadlessPlatform::AllowResize(WindowHandle window, int minWidth, int minHeight) {
+  for (HeadlessWindow& w : windows_)
+    if (w.handle == window && !w.destroyed) w.resizable = true, w.minWidth = minWidth, w.minHeight = minHeight;
+}
+
 WindowEvent HeadlessPlatform::PollWindowEvent() {
   // The innermost open tool window acts, one scripted step per poll.
   if (events_.empty() && !impl_->running.empty()) {
@@ -166,11 +181,15 @@ ControlHandle HeadlessPlatform::EventControl() { return eventControl_; }
 
 // --- Drawing ---
 
+Size HeadlessPlatform::ScreenSize() { return impl_->canvas->ScreenSize(); }
+
 void HeadlessPlatform::ClearFrame(Color color) { impl_->canvas->ClearFrame(color); }
 
 void HeadlessPlatform::PresentFrame() {
   ++presents_;
-  if (impl_->mode == DrawMode::Rasterise) impl_->canvas->ReadFrame(frame_);
+  if (impl_->mode != DrawMode::Rasterise) return;
+  impl_->canvas->ReadFrame(frame_);
+  frameSize_ = frame_.empty() ? Size{} : impl_->canvas->ScreenSize();
 }
 
 SpriteHandle HeadlessPlatform::LoadSpriteImage(const std::string& path, bool rotatable) {
@@ -183,6 +202,15 @@ RotSpriteHandle HeadlessPlatform::CreateRotSprite(SpriteHandle s) { return impl_
 void HeadlessPlatform::SetRotSpriteSize(RotSpriteHandle r, int w, int h) { impl_->canvas->SetRotSpriteSize(r, w, h); }
 void HeadlessPlatform::SetRotSpriteAngle(RotSpriteHandle r, float d) { impl_->canvas->SetRotSpriteAngle(r, d); }
 void HeadlessPlatform::DrawRotSprite(RotSpriteHandle r, int x, int y, int o) { impl_->canvas->DrawRotSprite(r, x, y, o); }
+void HeadlessPlatform::DrawSpriteScaled(SpriteHandle s, int x, int y, float k) {
+  impl_->canvas->DrawSpriteScaled(s, x, y, k, false);
+}
+void HeadlessPlatform::DrawSpriteKeyedScaled(SpriteHandle s, int x, int y, float k) {
+  impl_->canvas->DrawSpriteScaled(s, x, y, k, true);
+}
+void HeadlessPlatform::DrawRotSpriteScaled(RotSpriteHandle r, int x, int y, float k, int o) {
+  impl_->canvas->DrawRotSpriteScaled(r, x, y, k, o);
+}
 void HeadlessPlatform::BeginOverlay() { impl_->canvas->BeginOverlay(); }
 void HeadlessPlatform::EndOverlay() { impl_->canvas->EndOverlay(); }
 void HeadlessPlatform::SetOverlayMode(int flags) { impl_->canvas->SetOverlayMode(flags); }
@@ -199,9 +227,18 @@ bool HeadlessPlatform::IsKeyDown(int scanCode) {
 
 void HeadlessPlatform::PollMouse() {
   if (mouseReleased_) return;  // the desktop has the pointer
-  pointerX_ = std::clamp(pendingX_, 0, 1023);
-  pointerY_ = std::clamp(pendingY_, 0, 767);
+  const Size screen = impl_->canvas->ScreenSize();
+  pointerX_ = std::clamp(pendingX_, 0, screen.width - 1);
+  pointerY_ = std::clamp(pendingY_, 0, screen.height - 1);
   std::copy(std::begin(pendingButtons_), std::end(pendingButtons_), buttons_);
+  wheel_ += pendingWheel_;
+  pendingWheel_ = 0;
+}
+
+int HeadlessPlatform::TakeWheelSteps() {
+  const int steps = wheel_;
+  wheel_ = 0;
+  return steps;
 }
 
 bool HeadlessPlatform::IsButtonDown(int button) { return button >= 1 && button <= 3 && buttons_[button]; }

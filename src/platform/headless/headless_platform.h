@@ -17,7 +17,7 @@ namespace kv {
 class SdlCanvas;
 
 enum class DrawMode {
-  Rasterise,  // draws into a 1024 x 768 RGB image
+  Rasterise,  // draws into an RGB image of the screen's size
   CountOnly,  // only counts the operations (benchmarks)
 };
 
@@ -35,6 +35,8 @@ struct HeadlessWindow {
   int x = 0, y = 0, width = 0, height = 0;
   std::string title;
   WindowStyle style = WindowStyle::MainStyle;
+  bool resizable = false;  // AllowResize was called, with this minimum
+  int minWidth = 0, minHeight = 0;
   std::vector<HeadlessControl> controls;  // in creation order
   bool destroyed = false;
 };
@@ -64,7 +66,12 @@ class HeadlessPlatform : public Platform {
   void SetPointer(int x, int y);
   void SetButton(int button, bool down);
   void SetKey(int scanCode, bool down);
+  // Wheel clicks (away from the user positive), counted at the next PollMouse.
+  void TurnWheel(int steps) { pendingWheel_ += steps; }
   void ReleaseAllInput();
+  // The user resizes the window (not below a resizable window's minimum);
+  // the screen follows at once. Also the picture size of koravel-sim.
+  void SetScreenSize(int width, int height);
 
   // Dialog scripts, taken in order: each tool window created gets the next
   // script; each PollWindowEvent while it is open runs the next step. When a
@@ -90,9 +97,10 @@ class HeadlessPlatform : public Platform {
   int PresentCount() const { return presents_; }
   uint64_t DrawCalls() const;
 
-  // The last presented frame (RGB, 1024 x 768); empty in CountOnly mode.
-  int FrameWidth() const { return 1024; }
-  int FrameHeight() const { return 768; }
+  // The last presented frame (RGB, of the screen's size when it was
+  // presented); empty in CountOnly mode.
+  int FrameWidth() const { return frameSize_.width; }
+  int FrameHeight() const { return frameSize_.height; }
   const std::vector<uint8_t>& Frame() const { return frame_; }
   Color PixelAt(int x, int y) const;  // of the last presented frame
   bool WriteFramePng(const std::string& hostPath) const;
@@ -102,8 +110,10 @@ class HeadlessPlatform : public Platform {
                                  const std::string& title, WindowStyle style) override;
   void DestroyFrameWindow(WindowHandle window) override;
   bool AttachScreen(WindowHandle window, int x, int y, int width, int height) override;
+  void AllowResize(WindowHandle window, int minWidth, int minHeight) override;
   WindowEvent PollWindowEvent() override;
   ControlHandle EventControl() override;
+  Size ScreenSize() override;
   void ClearFrame(Color color) override;
   void PresentFrame() override;
 
@@ -117,6 +127,9 @@ class HeadlessPlatform : public Platform {
   void BeginRotSprites() override {}
   void EndRotSprites() override {}
   void DrawRotSprite(RotSpriteHandle rot, int x, int y, int opacity) override;
+  void DrawSpriteScaled(SpriteHandle sprite, int x, int y, float scale) override;
+  void DrawSpriteKeyedScaled(SpriteHandle sprite, int x, int y, float scale) override;
+  void DrawRotSpriteScaled(RotSpriteHandle rot, int x, int y, float scale, int opacity) override;
 
   void BeginOverlay() override;
   void EndOverlay() override;
@@ -131,6 +144,7 @@ class HeadlessPlatform : public Platform {
   int PointerY() override { return pointerY_; }
   bool IsButtonDown(int button) override;
   void SetMouseReleased(bool released) override { mouseReleased_ = released; }
+  int TakeWheelSteps() override;
   bool MouseReleased() const { return mouseReleased_; }
 
   ControlHandle AddButton(WindowHandle window, int x, int y, int width, int height,
@@ -168,6 +182,7 @@ class HeadlessPlatform : public Platform {
   int pointerX_ = 512, pointerY_ = 384;
   int pendingX_ = 512, pendingY_ = 384;
   bool buttons_[4] = {}, pendingButtons_[4] = {};
+  int wheel_ = 0, pendingWheel_ = 0;
   bool keys_[256] = {}, pendingKeys_[256] = {};
   bool mouseReleased_ = false;
   std::vector<HeadlessWindow> windows_;
@@ -179,6 +194,7 @@ class HeadlessPlatform : public Platform {
   ControlHandle eventControl_ = 0;
   int presents_ = 0;
   std::vector<uint8_t> frame_;
+  Size frameSize_{};
 };
 
 }  // namespace kv

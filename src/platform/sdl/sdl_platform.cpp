@@ -135,6 +135,22 @@ int Set1FromSdl(SDL_Scancode code) {
   return 0;
 }
 
+// Keys that count by what they type, not by their place: "+" and "-" lie
+// elsewhere on a German keyboard than on an American one, where "+" is the
+// "=" key with Shift.
+struct LayoutKey {
+  SDL_Keycode sym;
+  int set1;
+};
+constexpr LayoutKey kLayoutKeys[] = {{SDLK_PLUS, Scan::Plus}, {SDLK_EQUALS, Scan::Plus}, {SDLK_MINUS, Scan::Minus}};
+
+int Set1FromKey(const SDL_Keysym& key) {
+  for (const LayoutKey& k : kLayoutKeys)
+    if (key.sym == k.sym) return k.set1;
+  if (key.scancode == SDL_SCANCODE_EQUALS || key.scancode == SDL_SCANCODE_MINUS) return 0;  // types something else
+  return Set1FromSdl(key.scancode);
+}
+
 // SDL numbers the middle button 2 and the right one 3; the program the other way.
 int ProgramButton(uint8_t sdlButton) {
   switch (sdlButton) {
@@ -354,6 +370,12 @@ class SdlPlatformImpl final : public SdlPlatform {
     }
   }
 
+  void AllowResize(WindowHandle window, int minWidth, int minHeight) override {
+    if (window == 0 || window != sdlHandle_) return;
+    SDL_SetWindowMinimumSize(sdlWindow_, std::max(minWidth, 1), std::max(minHeight, 1));
+    SDL_SetWindowResizable(sdlWindow_, SDL_TRUE);
+  }
+
   bool AttachScreen(WindowHandle window, int x, int y, int width, int height) override {
     if (window == 0 || window != sdlHandle_ || renderer_ || width <= 0 || height <= 0) return false;
     renderer_ = SDL_CreateRenderer(sdlWindow_, -1,
@@ -363,24 +385,14 @@ class SdlPlatformImpl final : public SdlPlatform {
       lastError_ = std::string("cannot create a renderer: ") + SDL_GetError();
       return false;
     }
-    if (x == 0 && y == 0) {
-      // Whole-pixel scaling only, for drawables larger than the window (HiDPI).
-      SDL_RenderSetLogicalSize(renderer_, width, height);
-      SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
-    } else {
+    screenFillsWindow_ = x == 0 && y == 0;
+    if (!screenFillsWindow_) {
       SDL_Rect area{x, y, width, height};
       SDL_RenderSetViewport(renderer_, &area);
     }
     SetRefreshInterval();
-    // Frames are drawn into a picture of their own and copied to the window,
-    // so that the last one can be shown again while a dialog holds the loop.
-    frame_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, width, height);
-    if (frame_ && SDL_SetRenderTarget(renderer_, frame_) != 0) {
-      SDL_DestroyTexture(frame_);
-      frame_ = nullptr;
-    }
-    if (frame_) SDL_SetTextureBlendMode(frame_, SDL_BLENDMODE_NONE);
     canvas_ = std::make_unique<SdlCanvas>(renderer_);
+    MakeFramePicture(width, height);
     return true;
   }
 
@@ -398,6 +410,8 @@ class SdlPlatformImpl final : public SdlPlatform {
 
   ControlHandle EventControl() override { return eventControl_; }
 
+  Size ScreenSize() override { return canvas_ ? canvas_->ScreenSize() : Size{kScreenWidth, kScreenHeight}; }
+
   void ClearFrame(Color color) override {
     if (canvas_) canvas_->ClearFrame(color);
   }
@@ -405,6 +419,10 @@ class SdlPlatformImpl final : public SdlPlatform {
   void PresentFrame() override {
     ShowFrame();
     PaceFrame();
+    // Between frames: the next one is drawn whole at the new size.
+    if (newSize_.width > 0 && screenFillsWindow_ && canvas_ && !(newSize_ == canvas_->ScreenSize()))
+      MakeFramePicture(newSize_.width, newSize_.height);
+    newSize_ = Size{};
   }
 
   void WaitForEvents() override {
@@ -452,6 +470,15 @@ class SdlPlatformImpl final : public SdlPlatform {
   void DrawRotSprite(RotSpriteHandle rot, int x, int y, int opacity) override {
     if (canvas_) canvas_->DrawRotSprite(rot, x, y, opacity);
   }
+  void DrawSpriteScaled(SpriteHandle sprite, int x, int y, float scale) override {
+    if (canvas_) canvas_->DrawSpriteScaled(sprite, x, y, scale, false);
+  }
+  void DrawSpriteKeyedScaled(SpriteHandle sprite, int x, int y, float scale) override {
+    if (canvas_) canvas_->DrawSpriteScaled(sprite, x, y, scale, true);
+  }
+  void DrawRotSpriteScaled(RotSpriteHandle rot, int x, int y, float scale, int opacity) override {
+    if (canvas_) canvas_->DrawRotSpriteScaled(rot, x, y, scale, opacity);
+  }
   void BeginOverlay() override {
     if (canvas_) canvas_->BeginOverlay();
   }
@@ -474,10 +501,10 @@ class SdlPlatformImpl final : public SdlPlatform {
     PumpSdl();
     int count = 0;
     const Uint8* state = SDL_GetKeyboardState(&count);
-    for (const ScanPair& p : kScanTable) {
-      bool held = static_cast<int>(p.sdl) < count && state[p.sdl];
-      keys_[p.set1] = held || keyLatch_[p.set1];
-    }
+    auto held = [&](SDL_Scancode code) { return code != SDL_SCANCODE_UNKNOWN && static_cast<int>(code) < count && state[code]; };
+    for (const ScanPair& p : kScanTable) keys_[p.set1] = held(p.sdl) || keyLatch_[p.set1];
+    for (int code : {Scan::Plus, Scan::Minus}) keys_[code] = keyLatch_[code];
+    for (const LayoutKey& k : kLayoutKeys) keys_[k.set1] = keys_[k.set1] || held(SDL_GetScancodeFromKey(k.sym));
     keyLatch_.fill(false);
   }
 
@@ -498,8 +525,9 @@ class SdlPlatformImpl final : public SdlPlatform {
       captured_ = true;
       motionX_ = motionY_ = 0;
     }
-    pointerX_ = std::clamp(pointerX_ + motionX_, 0, kScreenWidth - 1);
-    pointerY_ = std::clamp(pointerY_ + motionY_, 0, kScreenHeight - 1);
+    const Size screen = ScreenSize();
+    pointerX_ = std::clamp(pointerX_ + motionX_, 0, screen.width - 1);
+    pointerY_ = std::clamp(pointerY_ + motionY_, 0, screen.height - 1);
     motionX_ = motionY_ = 0;
     for (int b = 1; b <= 3; ++b) buttons_[b] = buttonHeld_[b] || buttonLatch_[b];
     buttonLatch_.fill(false);
@@ -508,6 +536,13 @@ class SdlPlatformImpl final : public SdlPlatform {
   int PointerX() override { return pointerX_; }
   int PointerY() override { return pointerY_; }
   bool IsButtonDown(int button) override { return button >= 1 && button <= 3 && buttons_[button]; }
+
+  int TakeWheelSteps() override {
+    PumpSdl();
+    const int steps = wheel_;
+    wheel_ = 0;
+    return steps;
+  }
 
   void SetMouseReleased(bool released) override {
     if (released == released_) return;
@@ -755,6 +790,31 @@ class SdlPlatformImpl final : public SdlPlatform {
     if (frame_) SDL_SetRenderTarget(renderer_, frame_);
   }
 
+  // The picture frames are drawn into, and the canvas's screen, at a new
+  // size; the pointer stays on it.
+  void MakeFramePicture(int width, int height) {
+    width = std::clamp(width, 1, kMaxScreenSide);
+    height = std::clamp(height, 1, kMaxScreenSide);
+    SDL_SetRenderTarget(renderer_, nullptr);
+    if (frame_) SDL_DestroyTexture(frame_);
+    if (screenFillsWindow_) {
+      // Whole-pixel scaling only, for drawables larger than the window (HiDPI).
+      SDL_RenderSetLogicalSize(renderer_, width, height);
+      SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
+    }
+    // Frames are drawn into a picture of their own and copied to the window,
+    // so that the last one can be shown again while a dialog holds the loop.
+    frame_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, width, height);
+    if (frame_ && SDL_SetRenderTarget(renderer_, frame_) != 0) {
+      SDL_DestroyTexture(frame_);
+      frame_ = nullptr;
+    }
+    if (frame_) SDL_SetTextureBlendMode(frame_, SDL_BLENDMODE_NONE);
+    canvas_->SetScreenSize(width, height);
+    pointerX_ = std::min(pointerX_, width - 1);
+    pointerY_ = std::min(pointerY_, height - 1);
+  }
+
   // A modal GTK loop of ours is running: the frame loop does not draw.
   bool InModal() const { return modalDepth_ > 0 || !tools_.empty(); }
 
@@ -791,9 +851,13 @@ class SdlPlatformImpl final : public SdlPlatform {
           // Uncovered while the loop is held by a dialog: what was there
           // before, not the remains of a closed window.
           if (e.window.event == SDL_WINDOWEVENT_EXPOSED && InModal()) ShowFrame();
+          if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) newSize_ = Size{e.window.data1, e.window.data2};
           break;
         case SDL_KEYDOWN:
-          if (int code = Set1FromSdl(e.key.keysym.scancode)) keyLatch_[code] = true;
+          if (int code = Set1FromKey(e.key.keysym)) keyLatch_[code] = true;
+          break;
+        case SDL_MOUSEWHEEL:
+          if (captured_) wheel_ += e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
           break;
         case SDL_MOUSEMOTION:
           if (captured_) {
@@ -962,6 +1026,8 @@ class SdlPlatformImpl final : public SdlPlatform {
   WindowHandle sdlHandle_ = 0;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* frame_ = nullptr;  // the frame being drawn, then the last one shown
+  bool screenFillsWindow_ = false;  // and follows its size
+  Size newSize_{};  // the window's size after a change, until the next frame
   std::unique_ptr<SdlCanvas> canvas_;
   int modalDepth_ = 0;
   std::vector<guint> signalSources_;
@@ -980,6 +1046,7 @@ class SdlPlatformImpl final : public SdlPlatform {
 
   int pointerX_ = kScreenWidth / 2, pointerY_ = kScreenHeight / 2;
   int motionX_ = 0, motionY_ = 0;
+  int wheel_ = 0;
   std::array<bool, 4> buttons_{}, buttonHeld_{}, buttonLatch_{};
   bool released_ = false;
   bool captured_ = false;  // relative mode asked for and the motion counted
