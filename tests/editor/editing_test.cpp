@@ -3,9 +3,11 @@
 // middle buttons, BackSpace, and braking a car.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <tuple>
 
+#include "editor/view.h"
 #include "sim/cars.h"
 #include "support/builders.h"
 
@@ -197,6 +199,121 @@ TEST_F(Editing, BackSpaceMiddleAndLeftButtonOverWhatLiesUnderThePointer) {
   d.Frame();
   EXPECT_EQ(car.State, CarState::Braking);
   EXPECT_EQ(car.BrakeDistance, kUserBrakeCells * 16.0f);
+}
+
+// Zoomed out and in, the pointer acts on what is drawn under it: the tile or
+// cell for placing, the boxes of emitters, lights and cars at their size.
+TEST_F(Editing, AtEachZoomEveryActionHitsWhatIsUnderThePointer) {
+  for (int zoom : {25, 50, 200}) {
+    SCOPED_TRACE(zoom);
+    ClearMap(w);
+    w.ZoomPercent = zoom, w.ViewX = -160, w.ViewY = -96;
+    d.ChooseTool(RoadTool(RoadType::StraightWE));
+    p.SetButton(kLeftButton, true);
+    for (int x = 10 * 32; x < 15 * 32; x += 6) {
+      d.PointAtWorld(x, 8 * 32 + 20);
+      d.Frame();
+    }
+    p.SetButton(kLeftButton, false);
+    EXPECT_EQ(w.RoadCount(), 5);
+    EXPECT_EQ(w.TileMap.at(10, 8) + w.TileMap.at(14, 8), 2);
+
+    d.ChooseTool(Tool::EmitterRight);
+    d.PointAtTile(10, 8);
+    d.Click();
+    ASSERT_EQ(w.EmitterCount(), 1);
+    Emitter& e = *w.EmitterList.begin();
+    d.PointAtTile(10, 8, 31, 31);
+    d.Click();
+    EXPECT_EQ(e.Selected, 1);
+    d.PointAtCell(27, 17);
+    d.Click();
+    EXPECT_EQ(std::tuple(e.Selected, e.TargetX, e.TargetY), std::tuple(0, 27, 17));
+
+    d.ChooseTool(Tool::GreenLight);
+    d.PointAtCell(24, 17, 15, 15);
+    d.Click();
+    ASSERT_EQ(w.LightCount(), 1);
+    TrafficLight& light = *w.TrafficLightList.begin();
+    EXPECT_EQ(std::pair(light.CellX, light.CellY), std::pair(24, 17));
+    w.Tool = Tool::None;
+    const size_t windows = p.Windows().size();
+    d.Click(kLeftButton, 2);
+    EXPECT_EQ(p.Windows().size(), windows + 1) << "the light's dialog";
+    const int32_t switched = light.LastSwitch;
+    p.SetButton(kMiddleButton, true);
+    d.Frame();
+    p.SetButton(kMiddleButton, false);
+    EXPECT_NE(light.LastSwitch, switched);
+
+    Car& car = CarAt(std::make_shared<Emitter>(), 400.0f, 264.0f);
+    const Viewport view(w);
+    const int left = static_cast<int>(view.ScreenX(400)), top = static_cast<int>(view.ScreenY(264));
+    const int size = static_cast<int>(view.Length(16));
+    for (auto [x, y, state] : {std::tuple{left + size + 1, top, CarState::Held}, {left + size, top + size, CarState::Braking}}) {
+      d.PointAt(x, y);
+      p.SetButton(kLeftButton, true);
+      d.Frame();
+      EXPECT_EQ(car.State, state) << x << "," << y;
+      p.SetButton(kLeftButton, false);
+      d.Frame();
+    }
+    car.State = CarState::Held;
+    d.PointAtWorld(std::lround(car.PosX) + 8, std::lround(car.PosY) + 8);
+    d.Click(kRightButton);
+    EXPECT_FALSE(test::Contains(w, car));
+    d.PointAtTile(12, 8);
+    d.Tap(Scan::BackSpace);
+    EXPECT_EQ(std::pair(w.RoadCount(), w.TileMap.at(12, 8)), std::pair(4, 0));
+  }
+}
+
+// The minimap moves the view to where it is clicked or dragged, and nothing
+// under it is edited, also when a drag begun on it leaves it.
+TEST_F(Editing, MinimapMovesTheViewAndPlacesNothing) {
+  d.ChooseTool(RoadTool(RoadType::StraightWE));
+  d.PointAt(883, 579);  // where the minimap will be: the middle of its map
+  d.Click();
+  EXPECT_EQ(w.RoadCount(), 1);
+  ClearMap(w);
+  d.Tap(Scan::M);
+  d.Click();
+  EXPECT_EQ(std::pair(w.ViewX, w.ViewY), std::pair(-1088, -1248)) << "world (1608, 1608) in the middle";
+  p.SetButton(kLeftButton, true);
+  d.PointAt(783, 479);  // its top left corner
+  d.Frame();
+  EXPECT_EQ(std::pair(w.ViewX, w.ViewY), std::pair(512, 352));
+  d.PointAt(700, 500);  // dragged off it onto the map: held to its left edge, row 21
+  d.Frame(3);
+  p.SetButton(kLeftButton, false);
+  d.Frame();
+  EXPECT_TRUE(w.RoadList.empty());
+  EXPECT_EQ(std::pair(w.ViewX, w.ViewY), std::pair(512, 0));
+  d.Click();
+  EXPECT_EQ(w.RoadCount(), 1) << "a click on the map places again";
+  d.Tap(Scan::M);
+  d.PointAt(883, 579);
+  d.Click();
+  EXPECT_EQ(w.RoadCount(), 2) << "hidden, it covers nothing";
+}
+
+// In a larger window the toolbar sits at its bottom and the map area reaches
+// down to it; no window is smaller than the minimum.
+TEST_F(Editing, TheLayoutFollowsTheWindowsSize) {
+  p.SetScreenSize(1600, 1000);
+  d.Frame();
+  EXPECT_EQ(std::pair(w.ScreenWidth, w.ScreenHeight), std::pair(1600, 1000));
+  d.ChooseTool(Tool::GreenLight);
+  EXPECT_EQ(w.Tool, Tool::GreenLight);
+  for (auto [y, lights] : {std::pair{937, 0}, {936, 1}}) {  // the map area ends at row 936
+    d.PointAt(1500, y);
+    d.Click();
+    EXPECT_EQ(w.LightCount(), lights) << y;
+  }
+  EXPECT_EQ(w.TrafficLightList.begin()->CellX, 93);
+  p.SetScreenSize(300, 200);
+  d.Frame();
+  EXPECT_EQ(std::pair(w.ScreenWidth, w.ScreenHeight), std::pair(kMinScreenWidth, kMinScreenHeight));
 }
 
 TEST_F(Editing, DoubleClickIsTwoReleasesLessThan400msApartPerButtonOnTheWrappingClock) {

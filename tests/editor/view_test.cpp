@@ -5,7 +5,9 @@
 
 #include <array>
 
+#include "render/viewport.h"
 #include "support/builders.h"
+#include "support/temp_files.h"
 
 namespace kv {
 namespace {
@@ -73,6 +75,98 @@ TEST(View, ScrollingKeepsItsPaceAtAnyWallClockReading) {
     d.Frame(30);  // 500 ms, over the edge
     EXPECT_EQ(d.w.ViewX, viewX + 10 * 32);
   }
+}
+
+// Held until the view stops: from any start the view ends at a bound, or
+// where it began when every step would lead away from the map.
+TEST(View, ScrollingStopsWhereTheMapsEdgeReachesTheMiddleOfTheMapArea) {
+  const struct {
+    int zoom, width, height, startX, startY, x, y, key, endX, endY;
+  } cases[] = {
+      {100, 1024, 768, 0, 0, 0, 400, 0, 512, 0},          {100, 1024, 768, 0, 0, 1023, 400, 0, -2688, 0},
+      {100, 1024, 768, 0, 0, 500, 0, 0, 0, 352},          {100, 1024, 768, 0, 0, 500, 767, 0, 0, -2848},
+      {100, 1024, 768, 0, 0, 500, 400, Scan::Left, 512, 0}, {100, 1024, 768, 0, 0, 500, 400, Scan::Down, 0, -2848},
+      {100, 1024, 768, 0, 0, 500, 400, Scan::Up, 0, 352},  {100, 1024, 768, 0, 0, 500, 400, Scan::Right, -2688, 0},
+      {25, 1024, 768, 0, 0, 0, 0, 0, 2048, 1408},         {25, 1024, 768, 0, 0, 1023, 767, 0, -1152, -1792},
+      {200, 1024, 768, 0, 0, 0, 0, 0, 256, 176},          {200, 1024, 768, 0, 0, 1023, 767, 0, -2944, -3024},
+      // A map file's view beyond the bounds: only steps towards the map are taken.
+      {100, 1024, 768, -3000, 3000, 0, 0, 0, 488, 3000},   {100, 1024, 768, -3000, 3000, 1023, 767, 0, -3000, -2824},
+      // Another window: the zones lie in the map area, none in the toolbar band.
+      {100, 1280, 1024, 0, 0, 640, 958, 0, 0, -2720},     {100, 1280, 1024, 0, 0, 640, 959, 0, 0, 0},
+      {100, 1280, 1024, 0, 0, 5, 1000, 0, 0, 0},          {100, 1280, 1024, 0, 0, 1279, 900, 0, -2560, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.zoom) + "% " + std::to_string(c.width) + " pointer " + std::to_string(c.x) + "," +
+                 std::to_string(c.y) + " key " + std::to_string(c.key));
+    test::FrameDriver d;
+    d.p.SetScreenSize(c.width, c.height);
+    d.w.ZoomPercent = c.zoom, d.w.ViewX = c.startX, d.w.ViewY = c.startY;
+    d.PointAt(c.x, c.y);
+    if (c.key) d.p.SetKey(c.key, true);
+    for (uint32_t k = 1, still = 0; k <= 250 && still < 2; ++k) {
+      const std::pair before(d.w.ViewX, d.w.ViewY);
+      d.FrameAt(test::FrameDriver::kStartMs + k * (kScrollIntervalMs + 1));
+      still = before == std::pair(d.w.ViewX, d.w.ViewY) ? still + 1 : 0;
+    }
+    EXPECT_EQ(std::pair(d.w.ViewX, d.w.ViewY), std::pair(c.endX, c.endY));
+  }
+}
+
+// The world pixel under the pointer stays there (at 100 %: its tile, with the
+// view on the tile grid); the keys zoom about the middle of the map area,
+// once per press.
+TEST(View, WheelAndKeysZoomAboutAPointAndHomeCentresTheMap) {
+  test::FrameDriver d;
+  World& w = d.w;
+  auto under = [&](int x, int y) { return std::pair(Viewport(w).WorldX(x), Viewport(w).WorldY(y)); };
+  d.PointAt(300, 200);
+  const auto pointed = under(300, 200);
+  for (auto [steps, zoom] : {std::pair{-1, 50}, {-1, 25}, {-1, 25}, {3, 200}}) {
+    d.p.TurnWheel(steps);
+    d.Frame();
+    EXPECT_EQ(w.ZoomPercent, zoom);
+    EXPECT_EQ(under(300, 200), pointed) << zoom;
+  }
+  auto middle = under(512, 352);
+  d.p.SetKey(Scan::LeftCtrl, true);
+  for (auto [key, frames, zoom] : {std::tuple{Scan::Zero, 1, 100}, {Scan::KeypadMinus, 1, 50}, {Scan::Minus, 3, 25},
+                                   {Scan::Plus, 1, 50}, {Scan::KeypadPlus, 2, 100}}) {
+    d.p.SetKey(key, true);
+    d.Frame(frames);
+    d.p.SetKey(key, false);
+    d.Frame();
+    EXPECT_EQ(w.ZoomPercent, zoom) << key;
+    if (zoom == 100) {
+      EXPECT_EQ(std::pair(FloorDiv(under(512, 352).first, 32), FloorDiv(under(512, 352).second, 32)),
+                std::pair(FloorDiv(middle.first, 32), FloorDiv(middle.second, 32)));
+      EXPECT_EQ(std::pair(w.ViewX % 32, w.ViewY % 32), std::pair(0, 0));
+    } else {
+      EXPECT_EQ(under(512, 352), middle) << zoom;
+    }
+    middle = under(512, 352);
+  }
+  d.p.SetKey(Scan::LeftCtrl, false);
+  d.Tap(Scan::Home);
+  EXPECT_EQ(std::pair(w.ViewX, w.ViewY), std::pair(-1088, -1248));
+  EXPECT_EQ(under(512, 352), std::pair(int64_t{1600}, int64_t{1600}));
+}
+
+// The view is a view setting: opening and saving keep the file's, inside the
+// bounds or not, and the zoom is not stored.
+TEST(View, OpeningAndSavingKeepAStoredViewOutsideTheBounds) {
+  kvtest::TempDir dir;
+  const kvtest::Bytes far = {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 100, 0, 100, 0, 0x30, 0x8A, 0xFF, 0x7F, 0, 0, 0, 0, 0, 0};
+  kvtest::WriteBytes(dir.File("far.kvl"), far);
+  test::FrameDriver d;
+  d.w.ZoomPercent = 25;
+  d.PointAt(500, 300);
+  d.p.QueueRequesterAnswer(dir.File("far.kvl"));
+  d.Tap(Scan::O);
+  d.Frame(10);
+  EXPECT_EQ(std::pair(d.w.ViewX, d.w.ViewY), std::pair(-30160, 32767));
+  d.p.QueueRequesterAnswer(dir.File("saved.kvl"));
+  d.Tap(Scan::S);
+  EXPECT_EQ(kvtest::ReadBytes(dir.File("saved.kvl")), far);
 }
 
 }  // namespace

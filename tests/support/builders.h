@@ -15,6 +15,7 @@
 #include "network/roads.h"
 #include "platform/clock.h"
 #include "platform/headless/headless_platform.h"
+#include "render/viewport.h"
 #include "sim/random.h"
 #include "sim/step.h"
 #include "world/world.h"
@@ -176,14 +177,14 @@ class FrameDriver {
     game->Frame();
   }
 
-  // Screen positions, through the current view.
+  // Screen positions, through the current view and zoom.
   void PointAt(int x, int y) { p.SetPointer(x, y); }
-  void PointAtTile(int tx, int ty, int dx = 8, int dy = 8) {
-    PointAt(tx * kTileSize + w.ViewX + dx, ty * kTileSize + w.ViewY + dy);
+  void PointAtWorld(int64_t x, int64_t y) {
+    const Viewport view(w);
+    PointAt(static_cast<int>(view.ScreenX(x)), static_cast<int>(view.ScreenY(y)));
   }
-  void PointAtCell(int cx, int cy, int dx = 4, int dy = 4) {
-    PointAt(cx * kCellSize + w.ViewX + dx, cy * kCellSize + w.ViewY + dy);
-  }
+  void PointAtTile(int tx, int ty, int dx = 8, int dy = 8) { PointAtWorld(tx * kTileSize + dx, ty * kTileSize + dy); }
+  void PointAtCell(int cx, int cy, int dx = 4, int dy = 4) { PointAtWorld(cx * kCellSize + dx, cy * kCellSize + dy); }
 
   // One frame pressed, one released, then a pause; `times` 2 is a double click.
   void Click(int button = kLeftButton, int times = 1) {

@@ -144,6 +144,16 @@ TEST_F(KoravelSim, RenderDrawsTheMapAfterTheFrames) {
   for (int k = 0; k < 32 * 32; k += 37)
     for (int c = 0; c < 3; ++c)
       EXPECT_EQ(still->pixels[((3 * 32 + k / 32) * 1024 + 3 * 32 + k % 32) * 4 + c], road->pixels[k * 4 + c]) << k;
+  // The defaults given: the same picture. At a quarter the map's 3200
+  // columns take 800.
+  ASSERT_EQ(Run("render hightraffic " + dir.File("same.png") + " --zoom 100 --size 1024x768").status, 0);
+  EXPECT_TRUE(kvtest::ReadBytes(dir.File("same.png")) == kvtest::ReadBytes(dir.File("still.png")));
+  ASSERT_EQ(Run("render hightraffic " + dir.File("all.png") + " --zoom 25 --size 801x700").status, 0);
+  auto all = DecodeImageFile(dir.File("all.png"));
+  ASSERT_TRUE(all);
+  EXPECT_EQ((std::vector<int>{all->width, all->height}), (std::vector<int>{801, 700}));
+  EXPECT_NE(all->pixels[(300 * 801 + 799) * 4 + 1], 0) << "grass in the map's last column";
+  EXPECT_EQ(all->pixels[(300 * 801 + 800) * 4 + 1], 0) << "nothing beyond";
 }
 
 TEST_F(KoravelSim, RefusedAndMissingMapsExitWithTwoAndCreateNothing) {
@@ -242,7 +252,9 @@ TEST_F(KoravelSim, UsageErrorsExitWithOne) {
   for (const char* args :
        {"", "fly map", "info", "render map", "run map --frames ten", "run map --seed -1", "run map --fill",
         "run map --fill -3", "run map --fill 40402", "render map x.png --fill 10", "info map --fill 10",
-        "info map --start-ms 5", "run map --start-ms -1", "run map --start-ms 4294967296", "run map --start-ms"})
+        "info map --start-ms 5", "run map --start-ms -1", "run map --start-ms 4294967296", "run map --start-ms",
+        "render map x.png --zoom 30", "render map x.png --size 800", "render map x.png --size 0x10",
+        "render map x.png --size 5000x10", "render map x.png --size 80x-8", "run map --zoom 25"})
     EXPECT_EQ(Run(args).status, 1) << args;
   EXPECT_NE(Run("info").err.find("usage"), std::string::npos);
   EXPECT_NE(Run("fly map").err.find("unknown command: fly"), std::string::npos);
@@ -259,7 +271,7 @@ TEST_F(KoravelSim, EveryDocumentedOptionParsesAndEachCommandHasItsHelp) {
   for (auto [command, words] : {std::pair<std::string, std::vector<std::string>>{"--help", {"info", "run", "render"}},
                                 {"run --help", {"--frames", "--frame-ms", "--start-ms", "--seed", "--fill", "--trace",
                                                 "--save"}},
-                                {"render -h", {"OUT.png", "--start-ms"}},
+                                {"render -h", {"OUT.png", "--start-ms", "--zoom", "--size"}},
                                 {"info --help", {"MAP"}}}) {
     Result r = Run(command);
     EXPECT_EQ(r.status, 0) << command;
