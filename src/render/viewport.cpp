@@ -1,7 +1,9 @@
 #include "render/viewport.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <numeric>
 
 namespace kv {
 
@@ -52,13 +54,17 @@ ScreenRect ScreenLayout::Minimap() const {
 }
 
 Viewport::Viewport(int32_t viewX, int32_t viewY, int zoomPercent)
-    : viewX_(viewX), viewY_(viewY), zoom_(zoomPercent > 0 ? zoomPercent : kUnzoomed) {}
+    : viewX_(viewX), viewY_(viewY), zoom_(zoomPercent > 0 ? zoomPercent : kUnzoomed) {
+  const int64_t common = std::gcd(int64_t{zoom_}, int64_t{kUnzoomed});
+  num_ = zoom_ / common, den_ = kUnzoomed / common;
+  shift_ = std::has_single_bit(static_cast<uint64_t>(den_)) ? std::countr_zero(static_cast<uint64_t>(den_)) : -1;
+}
 
-int64_t Viewport::Length(int64_t length) const { return FloorDiv(length * zoom_, kUnzoomed); }
+int64_t Viewport::Length(int64_t length) const { return Scaled(length); }
 
-int64_t Viewport::ScreenX(int64_t worldX) const { return FloorDiv((worldX + viewX_) * zoom_, kUnzoomed); }
+int64_t Viewport::ScreenX(int64_t worldX) const { return Scaled(worldX + viewX_); }
 
-int64_t Viewport::ScreenY(int64_t worldY) const { return FloorDiv((worldY + viewY_) * zoom_, kUnzoomed); }
+int64_t Viewport::ScreenY(int64_t worldY) const { return Scaled(worldY + viewY_); }
 
 ScreenRect Viewport::Box(int64_t worldX, int64_t worldY, int64_t size) const {
   const int64_t x = ScreenX(worldX), y = ScreenY(worldY);

@@ -11,6 +11,10 @@
 
 namespace kv {
 
+// Integer division rounding down, and up.
+int64_t FloorDiv(int64_t a, int64_t b);
+int64_t CeilDiv(int64_t a, int64_t b);
+
 // The window the program opens with; its layout is the classic one.
 constexpr int kClassicScreenWidth = 1024;
 constexpr int kClassicScreenHeight = 768;
@@ -106,11 +110,14 @@ class Viewport {
   int64_t WorldY(int64_t screenY) const;
 
  private:
+  // screen = (world + view) * zoom / 100, as (world + view) * num_ / den_ in
+  // lowest terms; den_ a power of two for every zoom level, so a shift.
+  int64_t Scaled(int64_t v) const { return shift_ >= 0 ? (v * num_) >> shift_ : FloorDiv(v * num_, den_); }
+
   int64_t viewX_, viewY_;
   int zoom_;
+  int64_t num_ = 1, den_ = 1;
+  int shift_ = 0;
 };
-
-int64_t FloorDiv(int64_t a, int64_t b);
-int64_t CeilDiv(int64_t a, int64_t b);
 
 }  // namespace kv

@@ -172,6 +172,8 @@ struct Sprite {
   SDL_Texture* opaque = nullptr;
   SDL_Texture* keyed = nullptr;
   std::vector<Shrunk> shrunk;  // halving after halving, made on first use
+  float lastScale = 1.0f;      // the size drawn at the last scale asked for
+  int scaledWidth = 0, scaledHeight = 0;
 };
 
 uint8_t Channel(uint32_t argb, int shift) { return static_cast<uint8_t>((argb >> shift) & 0xFF); }
@@ -208,6 +210,8 @@ struct RotSprite {
   int width = 0;
   int height = 0;
   float degrees = 0.0f;
+  float lastScale = 1.0f;  // as in Sprite
+  int scaledWidth = 0, scaledHeight = 0;
 };
 
 struct Glyph {
@@ -575,6 +579,7 @@ void SdlCanvas::SetRotSpriteSize(RotSpriteHandle handle, int width, int height) 
   if (!rot) return;
   rot->width = std::clamp(width, 0, kMaxRotSpriteSide);
   rot->height = std::clamp(height, 0, kMaxRotSpriteSide);
+  rot->scaledWidth = 0;
 }
 
 void SdlCanvas::SetRotSpriteAngle(RotSpriteHandle handle, float degrees) {
@@ -600,12 +605,35 @@ bool TurnedOffScreen(const Screen& screen, int x, int y, int width, int height, 
          centreY - halfHeight >= screen.height;
 }
 
+// As TurnedOffScreen, for the many small quads of a zoomed-out map: a quarter
+// turn, as most cars have, needs no trigonometry.
+bool ScaledTurnedOffScreen(const Screen& screen, int x, int y, int width, int height, float degrees) {
+  const float quarters = degrees / 90.0f;
+  if (quarters != std::nearbyint(quarters)) return TurnedOffScreen(screen, x, y, width, height, degrees);
+  const bool across = static_cast<int64_t>(std::nearbyint(quarters)) % 2 != 0;
+  const int64_t centreX2 = 2 * int64_t{x} + width, centreY2 = 2 * int64_t{y} + height;  // doubled
+  const int64_t spanX = (across ? height : width) + 2, spanY = (across ? width : height) + 2;
+  return centreX2 + spanX <= 0 || centreY2 + spanY <= 0 || centreX2 - spanX >= 2 * int64_t{screen.width} ||
+         centreY2 - spanY >= 2 * int64_t{screen.height};
+}
+
 // A side times the scale, rounded, at least 1; 0 for a scale that draws
 // nothing (not positive, not finite, or absurdly large).
 int ScaledSide(int side, float scale) {
   if (!(scale > 0.0f && scale <= static_cast<float>(kMaxScreenSide))) return 0;
   const double scaled = std::nearbyint(static_cast<double>(side) * scale);
   return static_cast<int>(std::clamp(scaled, 1.0, static_cast<double>(kMaxScreenSide)));
+}
+
+// The size of a sprite or rotatable sprite at a scale, remembered for the
+// next draw: a zoomed map asks for one scale thousands of times a frame.
+template <class Drawable>
+void SizeAt(Drawable& d, float scale, int& width, int& height) {
+  if (scale != d.lastScale || d.scaledWidth == 0) {
+    d.lastScale = scale;
+    d.scaledWidth = ScaledSide(d.width, scale), d.scaledHeight = ScaledSide(d.height, scale);
+  }
+  width = d.scaledWidth, height = d.scaledHeight;
 }
 
 }  // namespace
@@ -627,7 +655,8 @@ void SdlCanvas::DrawSpriteScaled(SpriteHandle handle, int x, int y, float scale,
   if (scale == 1.0f) return keyed ? DrawSpriteKeyed(handle, x, y) : DrawSprite(handle, x, y);
   Sprite* sprite = impl_->FindSprite(handle);
   if (!sprite) return;
-  const int width = ScaledSide(sprite->width, scale), height = ScaledSide(sprite->height, scale);
+  int width = 0, height = 0;
+  SizeAt(*sprite, scale, width, height);
   if (width == 0 || height == 0 || impl_->OffScreen(x, y, width, height)) return;
   ++impl_->calls;
   if (!impl_->renderer) return;
@@ -643,8 +672,10 @@ void SdlCanvas::DrawRotSpriteScaled(RotSpriteHandle handle, int x, int y, float 
   RotSprite* rot = impl_->FindRot(handle);
   if (!rot || rot->width <= 0 || rot->height <= 0) return;
   Sprite* sprite = impl_->FindSprite(rot->sprite);
-  const int width = ScaledSide(rot->width, scale), height = ScaledSide(rot->height, scale);
-  if (!sprite || width == 0 || height == 0 || TurnedOffScreen(impl_->screen, x, y, width, height, rot->degrees))
+  int width = 0, height = 0;
+  SizeAt(*rot, scale, width, height);
+  if (!sprite || width == 0 || height == 0 ||
+      ScaledTurnedOffScreen(impl_->screen, x, y, width, height, rot->degrees))
     return;
   ++impl_->calls;
   if (!impl_->renderer) return;
