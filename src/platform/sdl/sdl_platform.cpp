@@ -372,7 +372,8 @@ class SdlPlatformImpl final : public SdlPlatform {
 
   void AllowResize(WindowHandle window, int minWidth, int minHeight) override {
     if (window == 0 || window != sdlHandle_) return;
-    SDL_SetWindowMinimumSize(sdlWindow_, std::max(minWidth, 1), std::max(minHeight, 1));
+    minSize_ = Size{std::max(minWidth, 1), std::max(minHeight, 1)};
+    SDL_SetWindowMinimumSize(sdlWindow_, minSize_.width, minSize_.height);
     SDL_SetWindowResizable(sdlWindow_, SDL_TRUE);
   }
 
@@ -419,9 +420,13 @@ class SdlPlatformImpl final : public SdlPlatform {
   void PresentFrame() override {
     ShowFrame();
     PaceFrame();
-    // Between frames: the next one is drawn whole at the new size.
-    if (newSize_.width > 0 && screenFillsWindow_ && canvas_ && !(newSize_ == canvas_->ScreenSize()))
-      MakeFramePicture(newSize_.width, newSize_.height);
+    // Between frames: the next one is drawn whole at the new size. Without a
+    // window manager nobody holds the window to its minimum: the screen then
+    // keeps the minimum, shown in part.
+    if (newSize_.width > 0 && screenFillsWindow_ && canvas_) {
+      const Size size{std::max(newSize_.width, minSize_.width), std::max(newSize_.height, minSize_.height)};
+      if (!(size == canvas_->ScreenSize())) MakeFramePicture(size.width, size.height);
+    }
     newSize_ = Size{};
   }
 
@@ -1028,6 +1033,7 @@ class SdlPlatformImpl final : public SdlPlatform {
   SDL_Texture* frame_ = nullptr;  // the frame being drawn, then the last one shown
   bool screenFillsWindow_ = false;  // and follows its size
   Size newSize_{};  // the window's size after a change, until the next frame
+  Size minSize_{1, 1};
   std::unique_ptr<SdlCanvas> canvas_;
   int modalDepth_ = 0;
   std::vector<guint> signalSources_;
