@@ -12,7 +12,8 @@ _koravel_sim() {
   done
 
   case $prev in
-    --frames | --frame-ms | --start-ms | --seed | --fill) return ;;
+    --frames | --frame-ms | --start-ms | --seed | --fill | --size) return ;;
+    --zoom) COMPREPLY=($(compgen -W "25 50 100 200" -- "$cur")); return ;;
     --trace) COMPREPLY=($(compgen -f -X '!*.csv' -- "$cur") $(compgen -d -- "$cur")); return ;;
     --save) COMPREPLY=($(compgen -f -X '!*.kvl' -- "$cur") $(compgen -d -- "$cur")); return ;;
   esac
@@ -22,7 +23,7 @@ _koravel_sim() {
     "") COMPREPLY=($(compgen -W "info run render --help --version" -- "$cur")); return ;;
     info) options="--help" ;;
     run) options="--frames --frame-ms --start-ms --seed --fill --trace --save --help" ;;
-    render) options="--frames --frame-ms --start-ms --seed --help" ;;
+    render) options="--frames --frame-ms --start-ms --seed --zoom --size --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
