@@ -236,16 +236,11 @@ TEST_F(Editing, AtEachZoomEveryActionHitsWhatIsUnderThePointer) {
     ASSERT_EQ(w.LightCount(), 1);
     TrafficLight& light = *w.TrafficLightList.begin();
     EXPECT_EQ(std::pair(light.CellX, light.CellY), std::pair(24, 17));
-    w.Tool = Tool::None;
-    const size_t windows = p.Windows().size();
-    d.Click(kLeftButton, 2);
-    EXPECT_EQ(p.Windows().size(), windows + 1) << "the light's dialog";
     const int32_t switched = light.LastSwitch;
-    p.SetButton(kMiddleButton, true);
-    d.Frame();
-    p.SetButton(kMiddleButton, false);
+    d.Click(kMiddleButton);
     EXPECT_NE(light.LastSwitch, switched);
 
+    w.Tool = Tool::None;
     Car& car = CarAt(std::make_shared<Emitter>(), 400.0f, 264.0f);
     const Viewport view(w);
     const int left = static_cast<int>(view.ScreenX(400)), top = static_cast<int>(view.ScreenY(264));
@@ -258,13 +253,6 @@ TEST_F(Editing, AtEachZoomEveryActionHitsWhatIsUnderThePointer) {
       p.SetButton(kLeftButton, false);
       d.Frame();
     }
-    car.State = CarState::Held;
-    d.PointAtWorld(std::lround(car.PosX) + 8, std::lround(car.PosY) + 8);
-    d.Click(kRightButton);
-    EXPECT_FALSE(test::Contains(w, car));
-    d.PointAtTile(12, 8);
-    d.Tap(Scan::BackSpace);
-    EXPECT_EQ(std::pair(w.RoadCount(), w.TileMap.at(12, 8)), std::pair(4, 0));
   }
 }
 
@@ -298,19 +286,16 @@ TEST_F(Editing, MinimapMovesTheViewAndPlacesNothing) {
 }
 
 // In a larger window the toolbar sits at its bottom and the map area reaches
-// down to it; no window is smaller than the minimum.
+// down to it (row 936 of 1000); no window is smaller than the minimum.
 TEST_F(Editing, TheLayoutFollowsTheWindowsSize) {
   p.SetScreenSize(1600, 1000);
   d.Frame();
-  EXPECT_EQ(std::pair(w.ScreenWidth, w.ScreenHeight), std::pair(1600, 1000));
   d.ChooseTool(Tool::GreenLight);
-  EXPECT_EQ(w.Tool, Tool::GreenLight);
-  for (auto [y, lights] : {std::pair{937, 0}, {936, 1}}) {  // the map area ends at row 936
+  for (auto [y, lights] : {std::pair{937, 0}, {936, 1}}) {
     d.PointAt(1500, y);
     d.Click();
     EXPECT_EQ(w.LightCount(), lights) << y;
   }
-  EXPECT_EQ(w.TrafficLightList.begin()->CellX, 93);
   p.SetScreenSize(300, 200);
   d.Frame();
   EXPECT_EQ(std::pair(w.ScreenWidth, w.ScreenHeight), std::pair(kMinScreenWidth, kMinScreenHeight));
