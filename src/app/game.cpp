@@ -10,12 +10,6 @@
 
 namespace kv {
 
-namespace {
-
-constexpr const char* kMapPattern = ".kvl";
-
-}  // namespace
-
 // The simulation's clock starts at the wall clock's reading, as a clock that
 // counts from the start of the system would read.
 Game::Game(Platform& p, uint32_t seed) : p_(p), simClock_(p.NowMs()), random_(seed) { pacer_.Restart(p.NowMs()); }
@@ -32,6 +26,7 @@ bool Game::Start(const std::string& map, const std::string& imagesFolder) {
   if (!OpenWindow()) return false;
   LoadSprites(w_, p_, imagesFolder);
   LoadMap(w_, p_, p_, simClock_, map);
+  history_.Reset();
   pacer_.Restart(p_.NowMs());  // the time spent starting up is not owed to the traffic
   return true;
 }
@@ -48,26 +43,81 @@ bool Game::Frame() {
     simClock_.Advance();
     Step(w_, simClock_, random_);
   }
-  EditorIo io{p_, p_, simClock_};
+  // What the user does from pressing a button or BackSpace until letting go
+  // of all of them is one step.
+  const bool editing =
+      p_.IsButtonDown(kLeftButton) || p_.IsButtonDown(kRightButton) || p_.IsKeyDown(Scan::BackSpace);
+  if (editing) history_.Begin(w_);
+  EditorIo io{p_, p_, simClock_, &history_};
   HandleEditorInput(w_, io, mouse_);
+  if (!editing) history_.End(w_);
   DrawScene(w_, p_, p_.PointerX(), p_.PointerY());
 
-  if (p_.IsKeyDown(Scan::S)) {
-    p_.SetMouseReleased(true);
-    const std::string path = p_.AskSavePath("Speichern...", p_.CurrentDirectory(), kMapPattern);
-    SaveMap(w_, p_, p_, path);
-    p_.SetMouseReleased(false);
-  }
-  if (p_.IsKeyDown(Scan::O)) {
-    p_.SetMouseReleased(true);
-    const std::string path = p_.AskOpenPath("Öffnen...", p_.CurrentDirectory(), kMapPattern);
-    LoadMap(w_, p_, p_, simClock_, path);
-    p_.SetMouseReleased(false);
-  }
-  if (p_.IsKeyDown(Scan::D)) ClearMap(w_);
+  ServeMapKeys();
 
   const WindowEvent event = p_.PollWindowEvent();
-  return !(event == WindowEvent::CloseRequested || p_.IsKeyDown(Scan::Escape));
+  const bool escape = p_.IsKeyDown(Scan::Escape);
+  const bool escapePressed = escape && !escapeHeld_;
+  escapeHeld_ = escape;
+  if (event == WindowEvent::CloseRequested || escape)
+    return !MayQuit(event == WindowEvent::CloseRequested || escapePressed);
+  return true;
+}
+
+void Game::ServeMapKeys() {
+  if (p_.IsKeyDown(Scan::S)) {
+    history_.End(w_);
+    SaveAs();
+  }
+  if (p_.IsKeyDown(Scan::O)) {
+    history_.End(w_);
+    p_.SetMouseReleased(true);
+    const std::string path = p_.AskOpenPath("Öffnen...", p_.CurrentDirectory(), kMapPattern);
+    history_.Begin(w_);
+    const LoadResult opened = LoadMap(w_, p_, p_, simClock_, path);
+    history_.End(w_, StepKind::WholeMap);
+    if (opened == LoadResult::Loaded) history_.MarkSaved();
+    p_.SetMouseReleased(false);
+  }
+  if (p_.IsKeyDown(Scan::D)) {
+    history_.End(w_);
+    history_.Begin(w_);
+    ClearMap(w_);
+    history_.End(w_, StepKind::WholeMap);
+  }
+
+  const bool ctrl = p_.IsKeyDown(Scan::LeftCtrl) || p_.IsKeyDown(Scan::RightCtrl);
+  const bool shift = p_.IsKeyDown(Scan::LeftShift) || p_.IsKeyDown(Scan::RightShift);
+  const bool z = p_.IsKeyDown(Scan::Z), y = p_.IsKeyDown(Scan::Y);
+  if (ctrl && z && !zHeld_) {
+    if (shift)
+      history_.Redo(w_);
+    else
+      history_.Undo(w_);
+  }
+  if (ctrl && y && !yHeld_) history_.Redo(w_);
+  zHeld_ = z, yHeld_ = y;
+}
+
+bool Game::SaveAs() {
+  p_.SetMouseReleased(true);
+  const std::string path = p_.AskSavePath("Speichern...", p_.CurrentDirectory(), kMapPattern);
+  const bool saved = SaveMap(w_, p_, p_, path) == SaveResult::Saved;
+  if (saved) history_.MarkSaved();
+  p_.SetMouseReleased(false);
+  return saved;
+}
+
+bool Game::MayQuit(bool ask) {
+  history_.End(w_);
+  if (!history_.Modified()) return true;
+  // A held Escape asks once; the next question needs a new press.
+  if (!ask) return false;
+  p_.SetMouseReleased(true);
+  const int answer = p_.AskChoice(kQuitCaption, kQuitText, {"Speichern", "Verwerfen", "Abbrechen"});
+  p_.SetMouseReleased(false);
+  if (answer == kQuitSave) return SaveAs();
+  return answer == kQuitDiscard;
 }
 
 void Game::Run() {

@@ -16,6 +16,10 @@ namespace kv {
 
 inline constexpr const char* kWindowTitle = "Koravel v0.1a by Brenmark";
 inline constexpr const char* kStartMap = "hightraffic";
+inline constexpr const char* kMapPattern = "Koravel-Karten (*.kvl)|*.kvl|Alle Dateien|*";
+inline constexpr const char* kQuitCaption = "Karte geändert";
+inline constexpr const char* kQuitText = "Die Karte wurde geändert. Vor dem Beenden speichern?";
+enum QuitAnswer { kQuitSave = 0, kQuitDiscard = 1, kQuitCancel = 2 };
 
 class Game {
  public:
@@ -35,16 +39,27 @@ class Game {
   World& world() { return w_; }
   MouseButtonTracker& mouse() { return mouse_; }
   const SimClock& simClock() const { return simClock_; }
+  EditHistory& history() { return history_; }
 
  private:
+  // The map keys: S, O, D, and Ctrl with Z or Y.
+  void ServeMapKeys();
+  // True when the program may end: nothing to lose, or the user chose so.
+  bool MayQuit(bool ask);
+  // The save requester and SaveMap; true when the map was saved.
+  bool SaveAs();
+
   Platform& p_;
   World w_;
   MouseButtonTracker mouse_;
   ViewKeys viewKeys_;
+  EditHistory history_;
   SimClock simClock_;
   SeededRandom random_;
   StepPacer pacer_;
   WindowHandle window_ = 0;
+  // Held in the last frame: undo, redo and the quit question act once per press.
+  bool zHeld_ = false, yHeld_ = false, escapeHeld_ = false;
 };
 
 }  // namespace kv

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "network/placing.h"
 #include "network/roads.h"
 #include "platform/text.h"
 
@@ -43,17 +44,17 @@ struct RowLayout {
 
 constexpr int kEmitterRows = 6;
 constexpr std::array<RowLayout, kEmitterRows> kEmitterRowLayouts = {{
-    {"Intervall:", 280, 500, 60000},
+    {"Intervall:", 280, kMinInterval, kMaxInterval},
     // The slider layer raises the negative bound to 0.
-    {"Tolerance (random, additional):", 280, -10000, 10000},
-    {"Start speed:", 280, 10, 600},
-    {"Start speed tolerance (random, additional):", 280, 10, 600},
-    {"Color range (from 1 to xx):", 280, 1, 17},
-    {"Single Color (null = color range):", 150, 0, 17},
+    {"Tolerance (random, additional):", 280, -kMaxIntervalTolerance, kMaxIntervalTolerance},
+    {"Start speed:", 280, kMinSpeedHundredths, kMaxSpeedHundredths},
+    {"Start speed tolerance (random, additional):", 280, kMinSpeedHundredths, kMaxSpeedHundredths},
+    {"Color range (from 1 to xx):", 280, 1, kCarColors},
+    {"Single Color (null = color range):", 150, 0, kCarColors},
 }};
 constexpr int kStartSpeedRow = 2, kStartSpeedToleranceRow = 3;
 
-constexpr RowLayout kLightRowLayout = {"Intervall:", 280, 1000, 30000};
+constexpr RowLayout kLightRowLayout = {"Intervall:", 280, kMinLightInterval, kMaxLightInterval};
 
 struct Row {
   ControlHandle slider = 0, field = 0;

@@ -58,26 +58,43 @@ void RemoveEmittersOnCursorTile(World& w) {
   }
 }
 
+// Runs a dialog as a step of its own: what was edited before it is closed
+// first, and an edit still going on goes on afterwards.
+template <class RunDialog>
+void DialogStep(World& w, EditHistory* history, RunDialog run) {
+  if (!history) return run();
+  const bool editing = history->IsOpen();
+  history->End(w);
+  history->Begin(w);
+  run();
+  history->End(w);
+  if (editing) history->Begin(w);
+}
+
 void OpenDialogsUnderPointer(World& w, EditorIo& io) {
   Input& p = io.input;
   // A dialog may delete its record; the list position then lies just before
   // it, so Next still continues with the record that followed.
   w.EmitterList.Reset();
   while (Emitter* e = w.EmitterList.Next())
-    if (OverEmitter(w, p, *e)) ConfigureEmitter(w, io.windows, p, *e);
+    if (OverEmitter(w, p, *e)) DialogStep(w, io.history, [&] { ConfigureEmitter(w, io.windows, p, *e); });
 
   w.TrafficLightList.Reset();
   while (TrafficLight* light = w.TrafficLightList.Next())
     if (IsLight(*light) && OverLight(w, p, *light))
-      ConfigureTrafficLight(w, io.windows, p, io.simClock, *light);
+      DialogStep(w, io.history, [&] { ConfigureTrafficLight(w, io.windows, p, io.simClock, *light); });
+}
+
+void ClearSelection(World& w) {
+  w.Tool = Tool::None;
+  for (Emitter& e : w.EmitterList) e.Selected = 0;
 }
 
 void DeleteUnderPointer(World& w, Input& p) {
-  w.Tool = Tool::None;
+  ClearSelection(w);
 
   w.EmitterList.Reset();
   while (Emitter* e = w.EmitterList.Next()) {
-    e->Selected = 0;
     if (e->TileX == w.CursorTileX && e->TileY == w.CursorTileY) w.EmitterList.Delete();
   }
 
@@ -176,24 +193,33 @@ void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse) {
   Input& p = io.input;
   // The minimap covers the map: what the user does there moves the view.
   if (MinimapHasPointer(w, p.PointerX(), p.PointerY())) return;
-  if (p.IsKeyDown(Scan::BackSpace)) {
+  // The toolbar hides the tiles behind it.
+  const bool onMap = p.PointerY() <= MapAreaBottom(w.ScreenHeight);
+  if (p.IsKeyDown(Scan::BackSpace) && onMap) {
     DeleteRoad(w, w.CursorTileX, w.CursorTileY);
     RemoveEmittersOnCursorTile(w);
   }
 
-  if (mouse.DoubleClick[kLeftButton]) OpenDialogsUnderPointer(w, io);
+  if (mouse.DoubleClick[kLeftButton] && onMap) OpenDialogsUnderPointer(w, io);
 
-  if (p.IsButtonDown(kRightButton)) DeleteUnderPointer(w, p);
+  if (p.IsButtonDown(kRightButton)) {
+    if (onMap)
+      DeleteUnderPointer(w, p);
+    else
+      ClearSelection(w);
+  }
 
-  if (p.IsButtonDown(kMiddleButton)) SwitchLightsUnderPointer(w, p);
+  if (p.IsButtonDown(kMiddleButton) && onMap) SwitchLightsUnderPointer(w, p);
 
   if (!p.IsButtonDown(kLeftButton)) return;
 
-  w.CarList.Reset();
-  while (Car* car = w.CarList.Next())
-    if (OverCar(w, p, *car)) BrakeCar(*car, kUserBrakeCells);
+  if (onMap) {
+    w.CarList.Reset();
+    while (Car* car = w.CarList.Next())
+      if (OverCar(w, p, *car)) BrakeCar(*car, kUserBrakeCells);
+  }
 
-  if (!SelectAndTarget(w, p)) return;
+  if (onMap && w.Tool == Tool::None && !SelectAndTarget(w, p)) return;
 
   for (int i = 1; i <= kToolCount; ++i) {
     if (MouseOver(p, kToolPitch * i - kToolInset, w.ScreenHeight - kToolTopFromBottom,

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "editor/history.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/windows.h"
@@ -19,17 +20,23 @@ struct MouseButtonTracker {
   bool DoubleClick[4] = {};
 };
 
-// What the editor acts through: the user's input, the dialogs, and the
-// simulation's clock, at whose reading new lights start their phase.
+// What the editor acts through: the user's input, the dialogs, the
+// simulation's clock, at whose reading new lights start their phase, and the
+// history, in which each dialog's changes are a step of their own.
 struct EditorIo {
   Input& input;
   Windows& windows;
   const Clock& simClock;
+  EditHistory* history = nullptr;
 };
 
 // Double clicks are two releases less than 400 ms apart on the wall clock.
 void UpdateMouseButtons(MouseButtonTracker& mouse, Input& input, const Clock& wallClock);
 int MouseOver(Input& input, int x, int y, int width, int height);
+// Edits only what the user sees: with the pointer below the map area the left
+// button only chooses tools, the right one clears the tool and the selection,
+// and nothing is deleted, switched or braked there; while a tool is chosen
+// the left button neither selects nor targets emitters.
 void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse);
 
 }  // namespace kv

@@ -58,13 +58,35 @@ void AddEmitter(World& w, int tileX, int tileY, Direction direction, int targetX
   e.TargetY = targetY;
   e.Direction = direction;
   e.Sprite = w.EmitterSprites[static_cast<size_t>(sprite)];
-  e.Interval = kDefaultInterval;
-  e.IntervalTolerance = kDefaultIntervalTolerance;
-  e.StartSpeed = kDefaultStartSpeed;
-  e.StartSpeedTolerance = kDefaultStartSpeedTolerance;
-  e.ColorRange = kDefaultColorRange;
-  e.SingleColor = kDefaultSingleColor;
+  ApplySettings(e, EmitterSettings{});
   FindEmitterRoute(w, e);
+}
+
+EmitterSettings SettingsOf(const Emitter& e) {
+  return {e.Interval, e.IntervalTolerance, e.StartSpeed, e.StartSpeedTolerance, e.ColorRange, e.SingleColor};
+}
+
+void ApplySettings(Emitter& e, const EmitterSettings& s) {
+  e.Interval = s.Interval;
+  e.IntervalTolerance = s.IntervalTolerance;
+  e.StartSpeed = s.StartSpeed;
+  e.StartSpeedTolerance = s.StartSpeedTolerance;
+  e.ColorRange = s.ColorRange;
+  e.SingleColor = s.SingleColor;
+}
+
+bool IsValidSettings(const EmitterSettings& s) {
+  // The speeds as the dialog makes them: hundredths divided by 100.
+  constexpr float kMinSpeed = static_cast<float>(kMinSpeedHundredths) / 100.0f;
+  constexpr float kMaxSpeed = static_cast<float>(kMaxSpeedHundredths) / 100.0f;
+  auto speedOk = [&](float v) { return v >= kMinSpeed && v <= kMaxSpeed; };  // false for NaN
+  return s.Interval >= kMinInterval && s.Interval <= kMaxInterval && s.IntervalTolerance >= 0 &&
+         s.IntervalTolerance <= kMaxIntervalTolerance && speedOk(s.StartSpeed) && speedOk(s.StartSpeedTolerance) &&
+         s.ColorRange >= 1 && s.ColorRange <= kCarColors && s.SingleColor >= 0 && s.SingleColor <= kCarColors;
+}
+
+bool IsValidLightInterval(int32_t interval) {
+  return interval >= kMinLightInterval && interval <= kMaxLightInterval;
 }
 
 void AddTrafficLight(World& w, const Clock& clock, int cellX, int cellY, LightState kind) {

@@ -142,6 +142,16 @@ void RebuildControlMap(World& w) {
     w.ControlMap.set(light.CellX, light.CellY, ControlValueOf(light.State));
 }
 
+void RebuildMapGrids(World& w) {
+  w.TileMap.Fill(0);
+  w.MoveMap.Fill(LaneCode::None);
+  for (const Road& road : w.RoadList) {
+    w.TileMap.set(road.TileX, road.TileY, 1);
+    WriteLaneCodes(w, road);
+  }
+  RebuildControlMap(w);
+}
+
 void AddRoad(World& w, int tileX, int tileY, RoadType type) {
   if (!AcceptsRoad(w, tileX, tileY, type)) return;
   PlaceRoadTile(w, tileX, tileY, type);

@@ -16,6 +16,9 @@ void RetileRoads(World& w);
 void WriteLaneCodes(World& w, const Road& road);
 // Junction markers of every road, then each light's and sign's value.
 void RebuildControlMap(World& w);
+// TileMap, MoveMap and ControlMap anew from the roads with their types and
+// the lights: a road's marks and codes follow from its type alone.
+void RebuildMapGrids(World& w);
 
 struct RoadPlacement {
   int tileX = 0, tileY = 0;

@@ -24,6 +24,24 @@ std::string HostPath(const std::string& programPath) {
   return out;
 }
 
+std::string SavePathFor(const std::string& typedPath, const std::string& pattern) {
+  // The first glob: of the only field, or of the first description's pattern field.
+  const size_t bar = pattern.find('|');
+  std::string globs = bar == std::string::npos ? pattern : pattern.substr(bar + 1);
+  globs = globs.substr(0, globs.find_first_of("|;"));
+  const size_t dot = globs.rfind('.');
+  if (dot == std::string::npos) return typedPath;
+  const std::string extension = globs.substr(dot);
+  if (extension.size() < 2 || extension.find_first_of("*?[") != std::string::npos) return typedPath;
+
+  const size_t slash = typedPath.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? typedPath : typedPath.substr(slash + 1);
+  if (name.empty() || name.find('.', 1) != std::string::npos) return typedPath;
+  struct stat st {};
+  if (::stat(HostPath(typedPath).c_str(), &st) == 0) return typedPath;
+  return typedPath + extension;
+}
+
 namespace {
 
 constexpr int kMaxLinkHops = 40;  // as the kernel allows

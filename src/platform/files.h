@@ -83,6 +83,11 @@ bool SameFile(const std::string& a, const std::string& b);
 // ends in '/'; no folder comes twice.
 std::vector<std::string> DataFolders();
 
+// The file a save requester means by the name the user typed: with the
+// extension of the requester's first pattern ("Maps|*.kvl|..." or ".kvl")
+// added when the name has none, unless a file of exactly that name exists.
+std::string SavePathFor(const std::string& typedPath, const std::string& pattern);
+
 // The machine's own file system, shared by both platforms.
 class HostFiles : public Files {
  public:

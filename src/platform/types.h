@@ -36,18 +36,23 @@ constexpr int Outline = 4;
 
 // PC keyboard scan codes (set 1). Plus and Minus stand for the keys of the
 // main keyboard that type "+" (or "=", where "+" needs Shift) and "-" in the
-// user's keyboard layout, wherever they lie.
+// user's keyboard layout, wherever they lie; Z and Y likewise for the keys
+// that type those letters, which some layouts swap.
 namespace Scan {
 constexpr int Escape = 0x01;
 constexpr int Zero = 0x0B;
 constexpr int Minus = 0x0C;
 constexpr int Plus = 0x0D;
 constexpr int BackSpace = 0x0E;
+constexpr int Y = 0x15;
 constexpr int O = 0x18;
 constexpr int LeftCtrl = 0x1D;
 constexpr int S = 0x1F;
 constexpr int D = 0x20;
+constexpr int LeftShift = 0x2A;
+constexpr int Z = 0x2C;
 constexpr int M = 0x32;
+constexpr int RightShift = 0x36;
 constexpr int KeypadMinus = 0x4A;
 constexpr int KeypadPlus = 0x4E;
 constexpr int RightCtrl = 0x9D;

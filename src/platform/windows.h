@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -43,12 +44,18 @@ class Windows {
 
   // The default path is a directory and a proposed name joined by a
   // backslash (CurrentDirectory gives "/home/me\\"); the path returned is the
-  // host's, used as it is; the empty text means cancelled.
+  // host's, used as it is; the empty text means cancelled. The save requester
+  // asks before it replaces a file, and gives a name typed without an
+  // extension the first pattern's (SavePathFor).
   virtual std::string AskOpenPath(const std::string& title, const std::string& defaultPath,
                                   const std::string& pattern) = 0;
   virtual std::string AskSavePath(const std::string& title, const std::string& defaultPath,
                                   const std::string& pattern) = 0;
   virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
+  // Modal message window with one button per text, in order; the index of
+  // the button chosen, or -1 when the window was closed without one.
+  virtual int AskChoice(const std::string& caption, const std::string& text,
+                        const std::vector<std::string>& buttons) = 0;
   // The working directory as the host names it, followed by a backslash.
   virtual std::string CurrentDirectory() = 0;
 };

@@ -44,9 +44,11 @@ class RecordList {
 
   // New record with every field zero, inserted after the current record (at
   // the front from the start position); it becomes current.
-  T& Add() {
+  T& Add() { return Add(std::make_shared<T>()); }
+  // The same with a record of the caller's: one that left a list comes back as itself.
+  T& Add(std::shared_ptr<T> record) {
     auto where = atStart_ ? items_.begin() : std::next(pos_);
-    pos_ = items_.insert(where, std::make_shared<T>());
+    pos_ = items_.insert(where, std::move(record));
     atStart_ = false;
     return **pos_;
   }
@@ -114,6 +116,7 @@ class RecordList {
     explicit iterator(typename Store::const_iterator it) : it_(it) {}
     T& operator*() const { return **it_; }
     T* operator->() const { return it_->get(); }
+    std::shared_ptr<T> shared() const { return *it_; }
     iterator& operator++() {
       ++it_;
       return *this;

@@ -56,7 +56,7 @@ TEST(MapFormat, SerializedBytesFollowTheFormat) {
 
 TEST(MapFormat, ListsBeyondA16BitCountAreNotSerialized) {
   auto w = test::NewWorld();
-  for (int i = 0; i < kMaxSectionCount; ++i) test::PutLight(*w, {i % 201, i / 201}, LightState::Yield, 0, 0);
+  for (int i = 0; i < kMaxSectionCount; ++i) test::PutLight(*w, {i % 201, i / 201}, LightState::Yield, kDefaultLightInterval, 0);
   const std::optional<Bytes> most = SerializeMap(*w);
   ASSERT_TRUE(most.has_value());
   ASSERT_EQ(most->size(), 24u + 6 * 32767);

@@ -68,6 +68,8 @@ void HeadlessPlatform::QueueRequesterAnswer(const std::string& path) {
   requesterAnswers_.push_back(path);
 }
 
+void HeadlessPlatform::QueueChoice(int button) { choiceAnswers_.push_back(button); }
+
 void HeadlessPlatform::RequestClose() { events_.push_back({WindowEvent::CloseRequested, 0}); }
 
 HeadlessControl* HeadlessPlatform::FindControl(HeadlessWindow& window, HeadlessControl::Kind kind,
@@ -344,11 +346,20 @@ std::string HeadlessPlatform::AskSavePath(const std::string& title, const std::s
   if (requesterAnswers_.empty()) return "";
   std::string answer = requesterAnswers_.front();
   requesterAnswers_.pop_front();
-  return answer;
+  return answer.empty() ? answer : SavePathFor(answer, pattern);
 }
 
 void HeadlessPlatform::ShowMessage(const std::string& caption, const std::string& text) {
   messages_.emplace_back(caption, text);
+}
+
+int HeadlessPlatform::AskChoice(const std::string& caption, const std::string& text,
+                                const std::vector<std::string>& buttons) {
+  choices_.push_back({caption, text, buttons});
+  if (choiceAnswers_.empty()) return -1;
+  const int answer = choiceAnswers_.front();
+  choiceAnswers_.pop_front();
+  return answer;
 }
 
 std::string HeadlessPlatform::CurrentDirectory() {

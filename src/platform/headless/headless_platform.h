@@ -53,6 +53,11 @@ struct RequesterCall {
   std::string title, defaultPath, pattern;
 };
 
+struct ChoiceCall {
+  std::string caption, text;
+  std::vector<std::string> buttons;
+};
+
 class HeadlessPlatform : public Platform {
  public:
   explicit HeadlessPlatform(DrawMode mode = DrawMode::Rasterise);
@@ -78,8 +83,13 @@ class HeadlessPlatform : public Platform {
   // dialog runs out of steps (or has no script) the platform presses its
   // button "Abbrechen" so that a forgotten script cannot hang a test.
   void QueueDialog(std::vector<DialogStep> steps);
-  // Answers for AskOpenPath / AskSavePath, taken in order; "" when empty.
+  // Answers for AskOpenPath / AskSavePath, taken in order; "" when empty. A
+  // save answer is the name typed: it gets the pattern's extension as with
+  // the real requester, which is taken to confirm any overwriting.
   void QueueRequesterAnswer(const std::string& path);
+  // Answers for AskChoice: the index of the button pressed, taken in order;
+  // -1 (the window closed) when none is left.
+  void QueueChoice(int button);
   // Queues a close request of the main window for the next PollWindowEvent.
   void RequestClose();
 
@@ -93,6 +103,7 @@ class HeadlessPlatform : public Platform {
   // What happened.
   const std::vector<RequesterCall>& Requesters() const { return requesters_; }
   const std::vector<std::pair<std::string, std::string>>& Messages() const { return messages_; }
+  const std::vector<ChoiceCall>& Choices() const { return choices_; }
   const std::vector<HeadlessWindow>& Windows() const { return windows_; }  // all ever created
   int PresentCount() const { return presents_; }
   uint64_t DrawCalls() const;
@@ -165,6 +176,8 @@ class HeadlessPlatform : public Platform {
   std::string AskSavePath(const std::string& title, const std::string& defaultPath,
                           const std::string& pattern) override;
   void ShowMessage(const std::string& caption, const std::string& text) override;
+  int AskChoice(const std::string& caption, const std::string& text,
+                const std::vector<std::string>& buttons) override;
   std::string CurrentDirectory() override;
 
   uint32_t NowMs() const override { return now_; }
@@ -190,6 +203,8 @@ class HeadlessPlatform : public Platform {
   std::deque<std::string> requesterAnswers_;
   std::vector<RequesterCall> requesters_;
   std::vector<std::pair<std::string, std::string>> messages_;
+  std::deque<int> choiceAnswers_;
+  std::vector<ChoiceCall> choices_;
   std::deque<std::pair<WindowEvent, ControlHandle>> events_;
   ControlHandle eventControl_ = 0;
   int presents_ = 0;

@@ -137,17 +137,19 @@ int Set1FromSdl(SDL_Scancode code) {
 
 // Keys that count by what they type, not by their place: "+" and "-" lie
 // elsewhere on a German keyboard than on an American one, where "+" is the
-// "=" key with Shift.
+// "=" key with Shift; Z and Y swap places, and Ctrl+Z must be the key marked Z.
 struct LayoutKey {
   SDL_Keycode sym;
   int set1;
 };
-constexpr LayoutKey kLayoutKeys[] = {{SDLK_PLUS, Scan::Plus}, {SDLK_EQUALS, Scan::Plus}, {SDLK_MINUS, Scan::Minus}};
+constexpr LayoutKey kLayoutKeys[] = {
+    {SDLK_PLUS, Scan::Plus}, {SDLK_EQUALS, Scan::Plus}, {SDLK_MINUS, Scan::Minus}, {SDLK_z, Scan::Z}, {SDLK_y, Scan::Y}};
 
 int Set1FromKey(const SDL_Keysym& key) {
   for (const LayoutKey& k : kLayoutKeys)
     if (key.sym == k.sym) return k.set1;
-  if (key.scancode == SDL_SCANCODE_EQUALS || key.scancode == SDL_SCANCODE_MINUS) return 0;  // types something else
+  for (SDL_Scancode place : {SDL_SCANCODE_EQUALS, SDL_SCANCODE_MINUS, SDL_SCANCODE_Z, SDL_SCANCODE_Y})
+    if (key.scancode == place) return 0;  // types something else
   return Set1FromSdl(key.scancode);
 }
 
@@ -508,7 +510,7 @@ class SdlPlatformImpl final : public SdlPlatform {
     const Uint8* state = SDL_GetKeyboardState(&count);
     auto held = [&](SDL_Scancode code) { return code != SDL_SCANCODE_UNKNOWN && static_cast<int>(code) < count && state[code]; };
     for (const ScanPair& p : kScanTable) keys_[p.set1] = held(p.sdl) || keyLatch_[p.set1];
-    for (int code : {Scan::Plus, Scan::Minus}) keys_[code] = keyLatch_[code];
+    for (int code : {Scan::Plus, Scan::Minus, Scan::Z, Scan::Y}) keys_[code] = keyLatch_[code];
     for (const LayoutKey& k : kLayoutKeys) keys_[k.set1] = keys_[k.set1] || held(SDL_GetScancodeFromKey(k.sym));
     keyLatch_.fill(false);
   }
@@ -692,6 +694,27 @@ class SdlPlatformImpl final : public SdlPlatform {
     AfterModal();
   }
 
+  int AskChoice(const std::string& caption, const std::string& text,
+                const std::vector<std::string>& buttons) override {
+    if (!gtk_) {
+      std::fprintf(stderr, "koravel: %s: %s (no dialog available)\n", caption.c_str(), text.c_str());
+      return -1;
+    }
+    SuspendCapture();
+    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
+                                            GTK_BUTTONS_NONE, "%s", ValidUtf8(text).c_str());
+    gtk_window_set_title(GTK_WINDOW(box), ValidUtf8(caption).c_str());
+    // Each button answers to Alt and its first letter.
+    for (size_t i = 0; i < buttons.size(); ++i)
+      gtk_dialog_add_button(GTK_DIALOG(box), ("_" + ValidUtf8(buttons[i])).c_str(), static_cast<int>(i));
+    if (!buttons.empty()) gtk_dialog_set_default_response(GTK_DIALOG(box), 0);
+    RunModal(box);
+    const int chosen = response_ >= 0 && response_ < static_cast<int>(buttons.size()) ? response_ : -1;
+    gtk_widget_destroy(box);
+    AfterModal();
+    return chosen;
+  }
+
   // The working directory as the host names it, and the separator that
   // SplitDefaultPath looks for.
   std::string CurrentDirectory() override {
@@ -759,6 +782,28 @@ class SdlPlatformImpl final : public SdlPlatform {
   static void OnButtonClicked(GtkButton*, gpointer data) {
     Control* c = static_cast<Control*>(data);
     c->owner->events_.emplace_back(WindowEvent::ControlActivated, c->handle);
+  }
+
+  struct SaveNaming {
+    GtkFileChooser* chooser;
+    std::string pattern;
+  };
+
+  static void OnSaveAccept(GtkButton*, gpointer data) {
+    const SaveNaming* naming = static_cast<const SaveNaming*>(data);
+    gchar* name = gtk_file_chooser_get_current_name(naming->chooser);
+    if (!name) return;
+    const std::string typed = name;
+    g_free(name);
+    if (typed.empty()) return;
+    std::string path = typed;
+    if (typed[0] != '/') {  // a name in the folder shown
+      gchar* folder = gtk_file_chooser_get_current_folder(naming->chooser);
+      path = std::string(folder ? folder : ".") + "/" + typed;
+      g_free(folder);
+    }
+    const std::string named = SavePathFor(path, naming->pattern);
+    if (named != path) gtk_file_chooser_set_current_name(naming->chooser, (typed + named.substr(path.size())).c_str());
   }
 
   // The tool windows have no close button; a window manager that closes one
@@ -945,12 +990,20 @@ class SdlPlatformImpl final : public SdlPlatform {
     }
     SuspendCapture();
     const bool save = action == GTK_FILE_CHOOSER_ACTION_SAVE;
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        ValidUtf8(title).c_str(), nullptr, action, "_Abbrechen", GTK_RESPONSE_CANCEL,
-        save ? "_Speichern" : "_Öffnen", GTK_RESPONSE_ACCEPT, nullptr);
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(ValidUtf8(title).c_str(), nullptr, action, "_Abbrechen",
+                                                    GTK_RESPONSE_CANCEL, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    // Our own accept button, whose handler runs before the chooser's: a name
+    // typed without an extension gets it before the chooser looks for a file
+    // it would replace.
+    SaveNaming naming{chooser, pattern};
+    GtkWidget* accept = gtk_button_new_with_mnemonic(save ? "_Speichern" : "_Öffnen");
+    if (save) g_signal_connect(accept, "clicked", G_CALLBACK(&SdlPlatformImpl::OnSaveAccept), &naming);
+    gtk_widget_set_can_default(accept, TRUE);
+    gtk_widget_show(accept);
+    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), accept, GTK_RESPONSE_ACCEPT);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
-    gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, save ? TRUE : FALSE);
     gtk_file_chooser_set_local_only(chooser, TRUE);
 
     const auto [dir, name] = SplitDefaultPath(defaultPath);
@@ -969,17 +1022,21 @@ class SdlPlatformImpl final : public SdlPlatform {
     }
 
     // The program's own maps first; the start map has no extension, so all
-    // files stay one click away.
+    // files stay one click away, offered here unless the pattern does.
+    bool allFiles = false;
     for (const auto& [label, globs] : ParseFilterPattern(pattern)) {
       GtkFileFilter* filter = gtk_file_filter_new();
       gtk_file_filter_set_name(filter, ValidUtf8(label).c_str());
       for (const std::string& glob : globs) gtk_file_filter_add_pattern(filter, glob.c_str());
+      allFiles = allFiles || std::find(globs.begin(), globs.end(), "*") != globs.end();
       gtk_file_chooser_add_filter(chooser, filter);
     }
-    GtkFileFilter* all = gtk_file_filter_new();
-    gtk_file_filter_set_name(all, "Alle Dateien");
-    gtk_file_filter_add_pattern(all, "*");
-    gtk_file_chooser_add_filter(chooser, all);
+    if (!allFiles) {
+      GtkFileFilter* all = gtk_file_filter_new();
+      gtk_file_filter_set_name(all, "Alle Dateien");
+      gtk_file_filter_add_pattern(all, "*");
+      gtk_file_chooser_add_filter(chooser, all);
+    }
 
     RunModal(dialog);
     std::string result;
