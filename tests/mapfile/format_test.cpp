@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
+#include <tuple>
 #include <vector>
 
 #include "support/builders.h"
@@ -56,7 +58,8 @@ TEST(MapFormat, SerializedBytesFollowTheFormat) {
 
 TEST(MapFormat, ListsBeyondA16BitCountAreNotSerialized) {
   auto w = test::NewWorld();
-  for (int i = 0; i < kMaxSectionCount; ++i) test::PutLight(*w, {i % 201, i / 201}, LightState::Yield, kDefaultLightInterval, 0);
+  for (int i = 0; i < kMaxSectionCount; ++i)
+    test::PutLight(*w, {i % 201, i / 201}, LightState::Yield, kDefaultLightInterval, 0);
   const std::optional<Bytes> most = SerializeMap(*w);
   ASSERT_TRUE(most.has_value());
   ASSERT_EQ(most->size(), 24u + 6 * 32767);
@@ -130,6 +133,65 @@ TEST(MapFormat, PlacingReplacesTheWholeMapAndSkipsWhatPlacingRefuses) {
             (std::vector<int>{4, 4, 777}));
   EXPECT_EQ(w->ControlMap.at(24, 21), control::kStop);
   EXPECT_EQ(SerializeMap(*w), MapBytes({50, 50, 32, -32, 2, 10, 10, 1, 11, 10, 1, 1, 10, 10, 23, 21, 6, 1, 24, 21, 4}));
+}
+
+// CRC-32 of the first n bytes, to forge blocks whose checksum holds.
+uint32_t Crc(const Bytes& bytes, size_t n) {
+  uint32_t crc = ~0u;
+  for (size_t i = 0; i < n; ++i)
+    for (int bit = 0, b = bytes[i]; bit < 8; ++bit, b >>= 1) crc = (crc >> 1) ^ (((crc ^ b) & 1) ? 0xEDB88320u : 0);
+  return ~crc;
+}
+
+// Settings travel in a block after the lights; a map without any is the plain
+// format to the byte, and a block that does not belong to the map before it
+// is ignored whole.
+TEST(MapFormat, SettingsBlockKeepsSettingsAndOnlyTheMapItBelongsToTakesThem) {
+  auto w = test::NewWorld();
+  test::RoadRow(*w, 5, 3, 6);
+  AddEmitter(*w, 3, 5, Direction::Right, 12, 11);
+  AddEmitter(*w, 4, 5, Direction::Right, 12, 11);
+  AddTrafficLight(*w, ManualClock{}, 14, 11, LightState::Red);
+  const Bytes plain = *SerializeMap(*w);
+  ASSERT_EQ(plain.size(), 24u + 6 * 4 + 10 * 2 + 6);
+  w->TrafficLightList.Last()->Interval = 20000;
+  EXPECT_EQ(SerializeMap(*w)->size(), plain.size() + SettingsBlockBytes(2, 1));
+  ApplySettings(*w->EmitterList.Last(), {9000, 0, 0.3f, 6.0f, 5, 2});
+  const Bytes full = *SerializeMap(*w);
+  ASSERT_EQ(full.size(), plain.size() + SettingsBlockBytes(2, 1));
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), full.begin()));
+  MapContents read = ParseMap(full).map;
+  ASSERT_TRUE(read.hasSettings);
+  read.emitters.insert(read.emitters.begin(), {50, 50, 0, 0, Direction::Right, {60000, 1, 6.0f, 6.0f, 1, 1}});  // refused
+  auto again = test::NewWorld();
+  PlaceMap(*again, read, ManualClock{});
+  EXPECT_EQ(SerializeMap(*again), full);
+
+  const size_t at = plain.size();
+  const std::tuple<size_t, uint8_t, bool> damages[] = {
+      // offset, bits flipped, checksum forged to match
+      {14, 1, false},                                        // the view: an old tail of an otherwise equal map
+      {full.size() - 1, 0x80, false},                        // the checksum
+      {at, 1, true},          {at + 4, 2, true},             // tag, version
+      {at + 6, 1, true},      {at + 8, 1, true},  {at + 10, 1, true},  // road, emitter and light counts
+      {at + 12 + 24 + 16, 0x10, true},                       // a colour range beyond 17
+      {at + 12 + 48 + 1, 0x80, true},                        // a phase length beyond 30 s
+  };
+  for (auto [offset, flip, forged] : damages) {
+    SCOPED_TRACE(offset);
+    Bytes bytes = full;
+    bytes[offset] ^= flip;
+    if (forged)
+      for (int i = 0; i < 4; ++i) bytes[bytes.size() - 4 + i] = static_cast<uint8_t>(Crc(bytes, bytes.size() - 4) >> 8 * i);
+    const ParsedMap parsed = ParseMap(bytes);
+    ASSERT_TRUE(parsed.ok());
+    EXPECT_FALSE(parsed.map.hasSettings);
+    auto placed = test::NewWorld();
+    PlaceMap(*placed, parsed.map, ManualClock{});
+    EXPECT_EQ(Counts(*placed), (std::vector<int>{4, 2, 1, 0}));
+    EXPECT_EQ(SerializeMap(*placed)->size(), plain.size()) << "settings as a plain map loads them";
+  }
+  EXPECT_FALSE(ParseMap(std::span(full).first(full.size() - 1)).map.hasSettings);
 }
 
 TEST(MapFormat, TruncatedBytesHoldTheRecordsWhoseValuesAllBegan) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "mapfile/format.h"
 #include "mapfile/mapfile.h"
 #include "platform/draw/image_decode.h"
 #include "support/builders.h"
@@ -64,7 +65,8 @@ std::string FirstDifference(const std::string& a, const std::string& b) {
 Json Parse(const std::string& text) { return Json::parse(text, nullptr, false); }
 
 // The JSON of info and run has the same keys, in the same order, and the same
-// values as the writer before it; means now come with full precision.
+// values as the writer before it; means now come with full precision, and
+// emitters carry their settings besides.
 TEST_F(KoravelSim, InfoAndRunWriteTheKeysAndValuesTheyAlwaysWrote) {
   for (const std::string name : {"hightraffic", "junction"}) {
     SCOPED_TRACE(name);
@@ -81,13 +83,34 @@ TEST_F(KoravelSim, InfoAndRunWriteTheKeysAndValuesTheyAlwaysWrote) {
       for (const auto& [key, value] : then.items()) keysThen.push_back(key);
       ASSERT_EQ(keysNow, keysThen);
       for (const auto& [key, value] : then.items()) {
-        if (value.is_number_float())
+        if (value.is_number_float()) {
           EXPECT_NEAR(now[key].get<double>(), value.get<double>(), 0.0005) << key;
-        else
+        } else if (key == "emitters" && value.is_array()) {
+          ASSERT_EQ(now[key].size(), value.size());
+          for (size_t i = 0; i < value.size(); ++i)
+            for (const auto& [field, v] : value[i].items()) EXPECT_EQ(now[key][i][field], v) << field;
+        } else {
           EXPECT_EQ(now[key], value) << key;
+        }
       }
     }
   }
+}
+
+TEST_F(KoravelSim, InfoShowsTheSettingsTheMapWasSavedWith) {
+  auto w = test::NewWorld();
+  test::RoadRow(*w, 5, 3, 6);
+  AddEmitter(*w, 3, 5, Direction::Right, 12, 11);
+  ApplySettings(*w->EmitterList.Last(), {9000, 0, 0.3f, 6.0f, 5, 2});
+  AddEmitter(*w, 4, 5, Direction::Right, 12, 11);
+  const Result r = Run("info '" + Write("set.kvl", *SerializeMap(*w)) + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json emitters = Parse(r.out)["emitters"];
+  const char* keys[] = {"interval", "interval_tolerance", "start_speed", "start_speed_tolerance", "color_range", "single_color"};
+  std::vector<std::string> set, plain;
+  for (const char* key : keys) set.push_back(emitters[0][key].dump()), plain.push_back(emitters[1][key].dump());
+  EXPECT_EQ(set, (std::vector<std::string>{"9000", "0", "0.3", "6.0", "5", "2"}));
+  EXPECT_EQ(plain, (std::vector<std::string>{"5000", "4000", "1.0", "2.0", "17", "0"}));
 }
 
 // The traffic does not depend on the clock's reading at the start, not even

@@ -1,7 +1,9 @@
 #include "report.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace kv::sim_tool {
@@ -9,6 +11,13 @@ namespace kv::sim_tool {
 namespace {
 
 Json Pair(int64_t a, int64_t b) { return Json::array({a, b}); }
+
+// A float as the shortest decimal that reads back as it: 0.3f is 0.3.
+Json FloatNumber(float f) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, f).ptr;
+  return std::strtod(std::string(text, end).c_str(), nullptr);
+}
 
 template <class GridT>
 Json NonZeroCells(const GridT& g) {
@@ -35,7 +44,13 @@ Json MapInfo(const World& w) {
     emitters.push_back(Json{{"tile", Pair(e.TileX, e.TileY)},
                             {"direction", static_cast<int>(e.Direction)},
                             {"target", Pair(e.TargetX, e.TargetY)},
-                            {"route", std::move(route)}});
+                            {"route", std::move(route)},
+                            {"interval", e.Interval},
+                            {"interval_tolerance", e.IntervalTolerance},
+                            {"start_speed", FloatNumber(e.StartSpeed)},
+                            {"start_speed_tolerance", FloatNumber(e.StartSpeedTolerance)},
+                            {"color_range", e.ColorRange},
+                            {"single_color", e.SingleColor}});
   }
   Json& lights = j["lights"] = Json::array();
   for (const TrafficLight& l : w.TrafficLightList)

@@ -11,9 +11,11 @@ namespace kv::sim_tool {
 using Json = nlohmann::ordered_json;
 
 // "bounds", "view", "roads" [[x, y, type]] after re-shaping, "emitters"
-// [{"tile", "direction", "target", "route" (target first)}], "lights"
-// [[cellX, cellY, state, interval]], "lanes" and "control" [[x, y, value]]
-// for every lane cell with a non-zero value, row by row.
+// [{"tile", "direction", "target", "route" (target first), then the settings
+// "interval", "interval_tolerance", "start_speed", "start_speed_tolerance",
+// "color_range", "single_color"}], "lights" [[cellX, cellY, state,
+// interval]], "lanes" and "control" [[x, y, value]] for every lane cell with
+// a non-zero value, row by row.
 Json MapInfo(const World& w);
 
 // "frames", "spawned", "arrived", "left_grid", "cars", "roads", "emitters",
