@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 #include "mapfile/mapfile.h"
 #include "support/builders.h"
@@ -37,6 +38,7 @@ TEST(FrameLoop, HeldSAndOAskSaveThenOpenEveryFrameAndCancellingChangesNothing) {
   EXPECT_EQ(save.defaultPath, d.p.CurrentDirectory());
   EXPECT_FALSE(d.p.Requesters()[1].save);
   EXPECT_EQ(d.p.Requesters()[1].title, "Öffnen...");
+  for (const RequesterCall& r : d.p.Requesters()) EXPECT_EQ(r.pattern, "Koravel-Karten (*.kvl)|*.kvl|Alle Dateien|*");
   d.Frame();
   EXPECT_EQ(d.p.Requesters().size(), 4u);
   EXPECT_FALSE(d.p.MouseReleased());  // captured again after the requesters
@@ -85,6 +87,35 @@ TEST(FrameLoop, ABackslashInANameIsPartOfTheName) {
   EXPECT_EQ(d.p.Requesters()[0].defaultPath, inner + "\\");
   EXPECT_EQ(dir.List(), std::vector<std::string>{"in\\ner"});
   EXPECT_TRUE(std::filesystem::exists(inner + "/..\\escaped.kvl"));
+}
+
+// With unsaved changes, Escape and the close request ask first; "Speichern"
+// quits once the map is saved, and a held Escape asks only once.
+TEST(FrameLoop, QuittingWithUnsavedChangesAsksFirst) {
+  kvtest::TempDir dir;
+  std::filesystem::create_directory(dir.File("folder.kvl"));
+  const std::tuple<int, std::string, bool> cases[] = {
+      {kQuitCancel, "", false}, {-1, "", false},  // the question's window closed
+      {kQuitDiscard, "", true}, {kQuitSave, "", false}, {kQuitSave, dir.File("folder.kvl"), false},
+      {kQuitSave, dir.File("kept"), true}};
+  for (bool closeRequest : {false, true}) {
+    for (const auto& [choice, savePath, quits] : cases) {
+      SCOPED_TRACE(testing::Message() << closeRequest << " " << choice << " " << savePath);
+      FrameDriver d;
+      d.ChooseTool(RoadTool(RoadType::StraightWE)), d.PointAtTile(5, 5), d.Click();
+      d.p.QueueChoice(choice);
+      d.p.QueueRequesterAnswer(savePath);
+      closeRequest ? d.p.RequestClose() : d.p.SetKey(Scan::Escape, true);
+      EXPECT_EQ(d.game->Frame(), !quits);
+      if (!quits) EXPECT_TRUE(d.game->Frame()) << "asked once";
+      ASSERT_EQ(d.p.Choices().size(), 1u);
+      EXPECT_EQ(d.p.Choices()[0].caption, "Karte geändert");
+      EXPECT_EQ(d.p.Choices()[0].text, "Die Karte wurde geändert. Vor dem Beenden speichern?");
+      EXPECT_EQ(d.p.Choices()[0].buttons, (std::vector<std::string>{"Speichern", "Verwerfen", "Abbrechen"}));
+      EXPECT_EQ(std::filesystem::exists(dir.File("kept.kvl")), quits && choice == kQuitSave);
+      std::filesystem::remove(dir.File("kept.kvl"));
+    }
+  }
 }
 
 // Start-up opens the start map or the map given on the command line; one it

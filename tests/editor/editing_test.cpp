@@ -300,6 +300,46 @@ TEST_F(Editing, TheLayoutFollowsTheWindowsSize) {
   EXPECT_EQ(std::pair(w.ScreenWidth, w.ScreenHeight), std::pair(kMinScreenWidth, kMinScreenHeight));
 }
 
+// The toolbar hides the tiles behind it: there the left button only chooses
+// tools and the right one only clears them and the selection. While a tool is
+// chosen the left button neither selects nor targets emitters.
+TEST_F(Editing, NothingBehindTheToolbarIsEditedAndAChosenToolNeverTargets) {
+  test::RoadRow(w, 10, 4, 14);
+  test::RoadRow(w, 22, 0, 14);  // behind the toolbar but for its top row of pixels
+  auto e = test::PlaceEmitter(w, 5, 10, Direction::Right, 27, 21);
+  test::PlaceEmitter(w, 2, 22);
+  AddTrafficLight(w, p, 4, 45, LightState::Red);  // behind the second button
+  const Car& car = CarAt(e, 600.0f, 600.0f);
+  d.PointAtTile(5, 10);
+  d.Click();
+  d.ChooseTool(RoadTool(RoadType::StraightNS));  // over a road: no target
+  p.SetButton(kLeftButton, true);                // drawn through the selected emitter's tile
+  for (int ty : {9, 10, 11}) d.PointAtTile(5, ty), d.Frame();
+  p.SetButton(kLeftButton, false);
+  d.Frame();
+  EXPECT_EQ(std::tuple(e->Selected, e->TargetX, e->TargetY, w.RoadCount()), std::tuple(1, 27, 21, 28));
+  EXPECT_TRUE(test::Contains(w, car));
+  d.PointAt(71, 734);  // over the hidden emitter, light and road
+  d.Click(kLeftButton, 2);
+  d.Click(kRightButton);
+  d.Tap(Scan::BackSpace);
+  p.SetButton(kMiddleButton, true), d.Frame(), p.SetButton(kMiddleButton, false), d.Frame();
+  EXPECT_EQ(std::tuple(w.Tool, e->Selected, w.EmitterCount(), w.LightCount(), w.RoadCount()),
+            std::tuple(Tool::None, 0, 2, 1, 28));
+  EXPECT_EQ(w.TrafficLightList.begin()->State, LightState::Red);
+  EXPECT_EQ(p.Windows().size(), 1u) << "no dialog";
+  d.PointAt(71, 704);  // the map area's last row
+  d.Tap(Scan::BackSpace);
+  EXPECT_EQ(std::pair(w.EmitterCount(), w.RoadCount()), std::pair(1, 27));
+
+  d.ChooseTool(Tool::EmitterDown);  // a new emitter is still selected by the click that places it
+  d.PointAtTile(9, 10);
+  p.SetButton(kLeftButton, true), d.Frame(2), p.SetButton(kLeftButton, false), d.Frame();
+  d.PointAtCell(27, 21);
+  d.Click();
+  EXPECT_EQ(std::pair(w.EmitterList.Last()->TargetX, w.EmitterList.Last()->TargetY), std::pair(27, 21));
+}
+
 TEST_F(Editing, DoubleClickIsTwoReleasesLessThan400msApartPerButtonOnTheWrappingClock) {
   // Presses `button` shortly before `ms`, releases it in a frame at `ms`.
   auto releaseAt = [&](uint32_t ms, int button = kLeftButton) {

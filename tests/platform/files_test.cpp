@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <limits>
+#include <tuple>
 
 #include "platform/files.h"
 #include "platform/text.h"
@@ -98,6 +99,19 @@ TEST_F(PlatformFiles, WritingRespectsProtectionLinksAndOwners) {
   ASSERT_EQ(::chown(dir_.File("maps/real.kvl").c_str(), 4242, 4343), 0);
   ASSERT_TRUE(files_.WriteFile(dir_.File("maps/real.kvl"), old));
   EXPECT_TRUE(::stat(dir_.File("maps/real.kvl").c_str(), &st) == 0 && st.st_uid == 4242u && st.st_gid == 4343u);
+}
+
+// A name typed without an extension gets the first pattern's, unless a file
+// of exactly that name exists.
+TEST_F(PlatformFiles, SaveNamesGetTheFirstPatternsExtension) {
+  kvtest::WriteBytes(dir_.File("hightraffic"), {});
+  const std::string maps = "Koravel-Karten (*.kvl)|*.kvl|Alle Dateien|*";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"town", maps, "town.kvl"},       {"town", ".kvl", "town.kvl"},     {"town.map", maps, "town.map"},
+      {".hidden", maps, ".hidden.kvl"}, {"hightraffic", maps, "hightraffic"}, {"town", "All|*", "town"},
+      {"town", "Any|*.*", "town"},      {"my.maps\\town", maps, "my.maps\\town.kvl"}};
+  for (const auto& [name, pattern, saved] : cases)
+    EXPECT_EQ(SavePathFor(dir_.File(name), pattern), dir_.File(saved)) << name << " " << pattern;
 }
 
 }  // namespace
