@@ -705,8 +705,11 @@ class SdlPlatformImpl final : public SdlPlatform {
                                             GTK_BUTTONS_NONE, "%s", ValidUtf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(box), ValidUtf8(caption).c_str());
     // Each button answers to Alt and its first letter.
-    for (size_t i = 0; i < buttons.size(); ++i)
-      gtk_dialog_add_button(GTK_DIALOG(box), ("_" + ValidUtf8(buttons[i])).c_str(), static_cast<int>(i));
+    for (size_t i = 0; i < buttons.size(); ++i) {
+      std::string label = "_";
+      label += ValidUtf8(buttons[i]);
+      gtk_dialog_add_button(GTK_DIALOG(box), label.c_str(), static_cast<int>(i));
+    }
     if (!buttons.empty()) gtk_dialog_set_default_response(GTK_DIALOG(box), 0);
     RunModal(box);
     const int chosen = response_ >= 0 && response_ < static_cast<int>(buttons.size()) ? response_ : -1;
@@ -905,6 +908,11 @@ class SdlPlatformImpl final : public SdlPlatform {
           break;
         case SDL_KEYDOWN:
           if (int code = Set1FromKey(e.key.keysym)) keyLatch_[code] = true;
+          // A key pressed with Ctrl or Shift counts with it, however quickly
+          // both are let go.
+          for (auto [mod, code] : {std::pair{KMOD_LCTRL, Scan::LeftCtrl}, {KMOD_RCTRL, Scan::RightCtrl},
+                                   {KMOD_LSHIFT, Scan::LeftShift}, {KMOD_RSHIFT, Scan::RightShift}})
+            if (e.key.keysym.mod & mod) keyLatch_[code] = true;
           break;
         case SDL_MOUSEWHEEL:
           if (captured_) wheel_ += e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
