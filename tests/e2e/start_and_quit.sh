@@ -143,6 +143,20 @@ open_dialog() {
   fail "a double click did not open the emitter dialog"
 }
 
+# Saves through the requester, typing $1 (Return), and waits for it to close
+# unless $2 says it must still be open, asking to overwrite.
+save_as() {
+  hold_key s
+  wait_window "Speichern" 20 >/dev/null || fail "the save requester did not appear"
+  sleep 1
+  xdotool key ctrl+a
+  xdotool type --delay 20 "$1"; sleep 0.5; xdotool key Return
+  [ -n "${2:-}" ] && return 0
+  if ! window_gone "Speichern" 5; then
+    xdotool key Return  # the completion popup may have taken the first one
+    window_gone "Speichern" 10 || fail "the save requester did not close"
+  fi
+}
 # A window's close box: what a window manager sends, WM_DELETE_WINDOW.
 cat >"$WORK/close.c" <<'EOF'
 #include <X11/Xlib.h>
@@ -237,15 +251,7 @@ echo "ok: OK ends the dialog"
 
 # S: the file chooser, answered with a typed path; the map lands there.
 rm -f "$SHOTS/saved.kvl"
-hold_key s
-wait_window "Speichern" 20 >/dev/null || fail "the save requester did not appear"
-sleep 1
-xdotool key ctrl+a
-xdotool type --delay 20 "$SHOTS/saved.kvl"; sleep 0.5; xdotool key Return
-if ! window_gone "Speichern" 5; then
-  xdotool key Return  # the completion popup may have taken the first one
-  window_gone "Speichern" 10 || fail "the save requester did not close"
-fi
+save_as "$SHOTS/saved.kvl"
 for _ in $(seq 50); do [ -s "$SHOTS/saved.kvl" ] && break; sleep 0.1; done
 cmp -s -n 10 "$SHOTS/saved.kvl" "$EMPTY_DIR/hightraffic" || fail "no map with its signature was saved"
 # Two roads, then one emitter: tile 6/6, target cell 15/13, direction 6.
@@ -339,20 +345,6 @@ sleep 0.5
 kill -0 "$PID" 2>/dev/null || fail "Abbrechen ended the program"
 echo "ok: Escape after an edit asks, and Abbrechen goes back to the map"
 
-# Saves through the requester, typing $1 (Return), and waits for it to close
-# unless $2 says it must still be open, asking to overwrite.
-save_as() {
-  hold_key s
-  wait_window "Speichern" 20 >/dev/null || fail "the save requester did not appear"
-  sleep 1
-  xdotool key ctrl+a
-  xdotool type --delay 20 "$1"; sleep 0.5; xdotool key Return
-  [ -n "${2:-}" ] && return 0
-  if ! window_gone "Speichern" 5; then
-    xdotool key Return  # the completion popup may have taken the first one
-    window_gone "Speichern" 10 || fail "the save requester did not close"
-  fi
-}
 save_as "$WORK/town"
 for _ in $(seq 50); do [ -s "$WORK/town.kvl" ] && break; sleep 0.1; done
 [ "$(stat -c %s "$WORK/town.kvl" 2>/dev/null)" = 30 ] && [ ! -e "$WORK/town" ] ||

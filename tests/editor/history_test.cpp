@@ -62,6 +62,13 @@ void Drag(FrameDriver& d, int button, std::initializer_list<Cell> cells) {
   d.Frame();
 }
 
+const DialogStep OK = test::PressButton("OK");
+void DoubleClick(FrameDriver& d, Cell cell, std::vector<DialogStep> script) {
+  d.p.QueueDialog(std::move(script));
+  d.PointAtCell(cell.x, cell.y);
+  d.Click(kLeftButton, 2);
+}
+
 TEST(History, EachKindOfStepIsUndoneAndRedoneWhole) {
   kvtest::TempDir dir;
   {
@@ -75,28 +82,29 @@ TEST(History, EachKindOfStepIsUndoneAndRedoneWhole) {
     std::function<void(FrameDriver&)> act;
     bool undoRemovesCars;  // the one car per emitter put on the map after the step
   };
+  using D = FrameDriver&;
   const Case cases[] = {
       {"road drawn in one drag, re-shaping the row",
-       [](FrameDriver& d) { d.ChooseTool(RoadTool(RoadType::StraightNS)), Drag(d, kLeftButton, {{18, 22}, {18, 24}, {18, 26}}); }, false},
-      {"emitter placed", [](FrameDriver& d) { d.ChooseTool(Tool::EmitterDown), d.PointAtTile(12, 10), d.Click(); }, false},
-      {"lights dragged", [](FrameDriver& d) { d.ChooseTool(Tool::RedLight), Drag(d, kLeftButton, {{26, 21}, {27, 21}}); }, false},
+       [](D d) { d.ChooseTool(RoadTool(RoadType::StraightNS)), Drag(d, kLeftButton, {{18, 22}, {18, 24}, {18, 26}}); },
+       false},
+      {"emitter placed", [](D d) { d.ChooseTool(Tool::EmitterDown), d.PointAtTile(12, 10), d.Click(); }, false},
+      {"lights dragged", [](D d) { d.ChooseTool(Tool::RedLight), Drag(d, kLeftButton, {{26, 21}, {27, 21}}); }, false},
       {"new target, whose undo removes the emitter's cars",
-       [](FrameDriver& d) { d.PointAtTile(5, 10), d.Click(), d.PointAtCell(27, 21), d.Click(); }, true},
-      {"emitter dialog confirmed",
-       [](FrameDriver& d) { d.p.QueueDialog({test::Slide(0, 9000), test::PressButton("OK")}), d.PointAtTile(5, 10), d.Click(kLeftButton, 2); }, false},
-      {"light dialog confirmed",
-       [](FrameDriver& d) { d.p.QueueDialog({test::Type("8000"), test::PressButton("OK")}), d.PointAtCell(22, 21), d.Click(kLeftButton, 2); }, false},
-      {"light deleted in its dialog",
-       [](FrameDriver& d) { d.p.QueueDialog({test::PressButton("Ampel löschen")}), d.PointAtCell(22, 21), d.Click(kLeftButton, 2); }, false},
+       [](D d) { d.PointAtTile(5, 10), d.Click(), d.PointAtCell(27, 21), d.Click(); }, true},
+      {"emitter dialog confirmed", [](D d) { DoubleClick(d, {10, 20}, {test::Slide(0, 9000), OK}); }, false},
+      {"light dialog confirmed", [](D d) { DoubleClick(d, {22, 21}, {test::Type("8000"), OK}); }, false},
+      {"light deleted in its dialog", [](D d) { DoubleClick(d, {22, 21}, {test::PressButton("Ampel löschen")}); }, false},
       {"held BackSpace, over the emitter's tile and the next",
-       [](FrameDriver& d) {
+       [](D d) {
          d.p.SetKey(Scan::BackSpace, true);
          for (int tx : {5, 6}) d.PointAtTile(tx, 10), d.Frame();
          d.p.SetKey(Scan::BackSpace, false), d.Frame();
-       }, false},
-      {"held right button, over the emitter and the light", [](FrameDriver& d) { Drag(d, kRightButton, {{10, 20}, {22, 21}}); }, false},
-      {"D", [](FrameDriver& d) { d.Tap(Scan::D), d.Frame(); }, true},
-      {"O", [&](FrameDriver& d) { d.p.QueueRequesterAnswer(dir.File("other.kvl")), d.Tap(Scan::O), d.Frame(); }, true},
+       },
+       false},
+      {"held right button, over the emitter and the light", [](D d) { Drag(d, kRightButton, {{10, 20}, {22, 21}}); },
+       false},
+      {"D", [](D d) { d.Tap(Scan::D), d.Frame(); }, true},
+      {"O", [&](D d) { d.p.QueueRequesterAnswer(dir.File("other.kvl")), d.Tap(Scan::O), d.Frame(); }, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -117,10 +125,7 @@ TEST(History, EachKindOfStepIsUndoneAndRedoneWhole) {
     Undo(d);
     EXPECT_TRUE(StateOf(d.w) == before);
     EXPECT_EQ(d.w.CarCount(), c.undoRemovesCars ? 0 : cars);
-    Redo(d);
-    EXPECT_TRUE(StateOf(d.w) == after);
-    Undo(d);
-    Chord(d, {Scan::LeftCtrl, Scan::LeftShift, Scan::Z});
+    (&c - cases) % 2 ? Redo(d) : Chord(d, {Scan::LeftCtrl, Scan::LeftShift, Scan::Z});
     EXPECT_TRUE(StateOf(d.w) == after);
   }
 }

@@ -162,7 +162,8 @@ TEST(MapFormat, SettingsBlockKeepsSettingsAndOnlyTheMapItBelongsToTakesThem) {
   EXPECT_TRUE(std::equal(plain.begin(), plain.end(), full.begin()));
   MapContents read = ParseMap(full).map;
   ASSERT_TRUE(read.hasSettings);
-  read.emitters.insert(read.emitters.begin(), {50, 50, 0, 0, Direction::Right, {60000, 1, 6.0f, 6.0f, 1, 1}});  // refused
+  const EmitterPlacement refused = {50, 50, 0, 0, Direction::Right, {60000, 1, 6.0f, 6.0f, 1, 1}};
+  read.emitters.insert(read.emitters.begin(), refused);
   auto again = test::NewWorld();
   PlaceMap(*again, read, ManualClock{});
   EXPECT_EQ(SerializeMap(*again), full);
@@ -181,8 +182,8 @@ TEST(MapFormat, SettingsBlockKeepsSettingsAndOnlyTheMapItBelongsToTakesThem) {
     SCOPED_TRACE(offset);
     Bytes bytes = full;
     bytes[offset] ^= flip;
-    if (forged)
-      for (int i = 0; i < 4; ++i) bytes[bytes.size() - 4 + i] = static_cast<uint8_t>(Crc(bytes, bytes.size() - 4) >> 8 * i);
+    const uint32_t crc = Crc(bytes, bytes.size() - 4);
+    for (int i = 0; forged && i < 4; ++i) bytes[bytes.size() - 4 + i] = static_cast<uint8_t>(crc >> 8 * i);
     const ParsedMap parsed = ParseMap(bytes);
     ASSERT_TRUE(parsed.ok());
     EXPECT_FALSE(parsed.map.hasSettings);
