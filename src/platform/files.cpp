@@ -34,11 +34,11 @@ std::string SavePathFor(const std::string& typedPath, const std::string& pattern
   const std::string extension = globs.substr(dot);
   if (extension.size() < 2 || extension.find_first_of("*?[") != std::string::npos) return typedPath;
 
-  const size_t slash = typedPath.find_last_of("/\\");
+  const size_t slash = typedPath.rfind('/');
   const std::string name = slash == std::string::npos ? typedPath : typedPath.substr(slash + 1);
   if (name.empty() || name.find('.', 1) != std::string::npos) return typedPath;
   struct stat st {};
-  if (::stat(HostPath(typedPath).c_str(), &st) == 0) return typedPath;
+  if (::stat(typedPath.c_str(), &st) == 0) return typedPath;
   return typedPath + extension;
 }
 

@@ -107,7 +107,9 @@ TEST(FrameLoop, QuittingWithUnsavedChangesAsksFirst) {
       d.p.QueueRequesterAnswer(savePath);
       closeRequest ? d.p.RequestClose() : d.p.SetKey(Scan::Escape, true);
       EXPECT_EQ(d.game->Frame(), !quits);
-      if (!quits) EXPECT_TRUE(d.game->Frame()) << "asked once";
+      if (!quits) {
+        EXPECT_TRUE(d.game->Frame()) << "asked once";
+      }
       ASSERT_EQ(d.p.Choices().size(), 1u);
       EXPECT_EQ(d.p.Choices()[0].caption, "Karte geändert");
       EXPECT_EQ(d.p.Choices()[0].text, "Die Karte wurde geändert. Vor dem Beenden speichern?");

