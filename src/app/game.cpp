@@ -43,14 +43,12 @@ bool Game::Frame() {
     simClock_.Advance();
     Step(w_, simClock_, random_);
   }
-  // What the user does from pressing a button or BackSpace until letting go
-  // of all of them is one step.
-  const bool editing =
-      p_.IsButtonDown(kLeftButton) || p_.IsButtonDown(kRightButton) || p_.IsKeyDown(Scan::BackSpace);
-  if (editing) history_.Begin(w_);
   EditorIo io{p_, p_, simClock_, &history_};
   HandleEditorInput(w_, io, mouse_);
-  if (!editing) history_.End(w_);
+  // What the user does from pressing a button or BackSpace until letting go
+  // of all of them is one step.
+  if (!(p_.IsButtonDown(kLeftButton) || p_.IsButtonDown(kRightButton) || p_.IsKeyDown(Scan::BackSpace)))
+    history_.End(w_);
   DrawScene(w_, p_, p_.PointerX(), p_.PointerY());
 
   ServeMapKeys();

@@ -19,7 +19,8 @@ inline constexpr const char* kStartMap = "hightraffic";
 inline constexpr const char* kMapPattern = "Koravel-Karten (*.kvl)|*.kvl|Alle Dateien|*";
 inline constexpr const char* kQuitCaption = "Karte geändert";
 inline constexpr const char* kQuitText = "Die Karte wurde geändert. Vor dem Beenden speichern?";
-enum QuitAnswer { kQuitSave = 0, kQuitDiscard = 1, kQuitCancel = 2 };
+// The quit question's buttons, by their index.
+constexpr int kQuitSave = 0, kQuitDiscard = 1, kQuitCancel = 2;
 
 class Game {
  public:

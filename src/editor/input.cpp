@@ -193,9 +193,15 @@ void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse) {
   Input& p = io.input;
   // The minimap covers the map: what the user does there moves the view.
   if (MinimapHasPointer(w, p.PointerX(), p.PointerY())) return;
+  // Whatever is edited while a button or BackSpace is held belongs to the
+  // step that opens with it; the caller ends the step once all are let go.
+  auto editing = [&] {
+    if (io.history) io.history->Begin(w);
+  };
   // The toolbar hides the tiles behind it.
   const bool onMap = p.PointerY() <= MapAreaBottom(w.ScreenHeight);
   if (p.IsKeyDown(Scan::BackSpace) && onMap) {
+    editing();
     DeleteRoad(w, w.CursorTileX, w.CursorTileY);
     RemoveEmittersOnCursorTile(w);
   }
@@ -203,6 +209,7 @@ void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse) {
   if (mouse.DoubleClick[kLeftButton] && onMap) OpenDialogsUnderPointer(w, io);
 
   if (p.IsButtonDown(kRightButton)) {
+    editing();
     if (onMap)
       DeleteUnderPointer(w, p);
     else
@@ -212,6 +219,7 @@ void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse) {
   if (p.IsButtonDown(kMiddleButton) && onMap) SwitchLightsUnderPointer(w, p);
 
   if (!p.IsButtonDown(kLeftButton)) return;
+  editing();
 
   if (onMap) {
     w.CarList.Reset();

@@ -22,7 +22,8 @@ struct MouseButtonTracker {
 
 // What the editor acts through: the user's input, the dialogs, the
 // simulation's clock, at whose reading new lights start their phase, and the
-// history, in which each dialog's changes are a step of their own.
+// history: an edit opens a step (the caller ends it when the user lets go),
+// and each dialog's changes are a step of their own.
 struct EditorIo {
   Input& input;
   Windows& windows;

@@ -1,8 +1,8 @@
 // Long random editing sessions through the whole frame loop: a scripted user
 // chooses tools, draws and deletes roads, places, selects, re-targets and
 // deletes emitters, places, switches and deletes lights and signs, answers
-// dialogs, and saves, opens and clears maps, while the traffic runs. After
-// every frame the world must hold together.
+// dialogs, saves, opens and clears maps, and undoes and redoes, while the
+// traffic runs. After every frame the world must hold together.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -315,6 +315,11 @@ class EditingSession {
     } else if (roll < 840) {  // a long pause, as in a requester: timers see it all at once
       d_.p.AdvanceMs(static_cast<uint32_t>(Pick(1000, 30000)));
       Frame();
+    } else if (roll < 900) {
+      last_ = "undo or redo";
+      d_.p.SetKey(Scan::LeftCtrl, true);
+      Key(Chance(70) ? Scan::Z : Scan::Y, Pick(1, 2));
+      d_.p.SetKey(Scan::LeftCtrl, false);
     } else {
       d_.PointAt(Pick(0, 1023), Pick(0, 767));
       Frames(Pick(5, 40));
