@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "network/roads.h"
 
@@ -182,12 +183,12 @@ void EditHistory::Begin(const World& w) {
 void EditHistory::End(const World& w, StepKind kind) {
   if (!open_) return;
   open_ = false;
-  MapImage after = Capture(w, before_, SameLightPlacement);
+  MapImage before = std::exchange(before_, {});
+  MapImage after = Capture(w, before, SameLightPlacement);
   last_ = after;
-  if (!MapChanged(before_, after)) return;
+  if (!MapChanged(before, after)) return;
   redo_.clear();
-  undo_.push_back({std::move(before_), std::move(after), kind, nextId_++});
-  before_ = {};
+  undo_.push_back({std::move(before), std::move(after), kind, nextId_++});
   Trim();
 }
 

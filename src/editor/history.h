@@ -28,7 +28,10 @@ enum class StepKind { Edit, WholeMap };
 class EditHistory {
  public:
   // The history keeps the newest steps, at most this many and, beyond the
-  // newest one, at most this much memory (shared parts counted once).
+  // newest one, at most this much memory (shared parts counted once). A step
+  // costs about 12 bytes a road, 64 an emitter and 24 a light for each side
+  // that changed, plus the routes that changed and the emitter records it
+  // alone keeps: 100 steps of D and O on the start map take 4 MB.
   static constexpr size_t kMaxSteps = 100;
   static constexpr size_t kMaxBytes = size_t{64} << 20;
 
