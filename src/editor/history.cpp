@@ -158,11 +158,12 @@ void PutLights(World& w, const std::vector<LightImage>& lights) {
   }
 }
 
-void Apply(World& w, const MapImage& image, StepKind kind) {
-  if (kind == StepKind::WholeMap) {
-    w.CarList.Clear();
+// The map of `image`, replacing that of `other`; the view goes back only
+// where the step moved it (opening a map).
+void Apply(World& w, const MapImage& image, const MapImage& other, StepKind kind) {
+  if (kind == StepKind::WholeMap) w.CarList.Clear();
+  if (kind == StepKind::WholeMap && (image.viewX != other.viewX || image.viewY != other.viewY))
     w.ViewX = image.viewX, w.ViewY = image.viewY;
-  }
   w.TileMapWidth = image.width, w.TileMapHeight = image.height;
   PutRoads(w, *image.roads);
   PutEmitters(w, *image.emitters);
@@ -197,7 +198,7 @@ bool EditHistory::Undo(World& w) {
   if (undo_.empty()) return false;
   Step step = std::move(undo_.back());
   undo_.pop_back();
-  Apply(w, step.before, step.kind);
+  Apply(w, step.before, step.after, step.kind);
   last_ = step.before;
   redo_.push_back(std::move(step));
   return true;
@@ -208,7 +209,7 @@ bool EditHistory::Redo(World& w) {
   if (redo_.empty()) return false;
   Step step = std::move(redo_.back());
   redo_.pop_back();
-  Apply(w, step.after, step.kind);
+  Apply(w, step.after, step.before, step.kind);
   last_ = step.after;
   undo_.push_back(std::move(step));
   return true;
