@@ -1,5 +1,7 @@
 #include "sim/cars.h"
 
+#include "sim/observe.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -68,10 +70,14 @@ constexpr CrossLanes kCrossLanes[] = {
     {LaneCode::Up, {0, -2, 5, -2}, {-6, -1, 0, -1}},
 };
 
-bool AnyCarIn(const World& w, int x, int y, const Strip& s) {
+// `found`: the first marked cell, row by row.
+bool AnyCarIn(const World& w, int x, int y, const Strip& s, Cell& found) {
   for (int cy = y + s.y0; cy <= y + s.y1; ++cy)
     for (int cx = x + s.x0; cx <= x + s.x1; ++cx)
-      if (w.CarMap.get(cx, cy) != 0) return true;
+      if (w.CarMap.get(cx, cy) != 0) {
+        found = {cx, cy};
+        return true;
+      }
   return false;
 }
 
@@ -86,13 +92,22 @@ bool RoutePoint(const Car& car, int64_t index, Cell& out) {
 
 bool IsControlCell(const World& w, const Cell& c) { return w.ControlMap.get(c.x, c.y) != 0; }
 
-bool IsBlocked(const World& w, const Car& car, LaneCode code, int32_t control) {
+// Also notes in car.Wait what blocks it: the light before crossing traffic,
+// which a green light no longer asks about.
+bool IsBlocked(const World& w, Car& car, LaneCode code, int32_t control) {
   bool blocked = control == control::kStop;
+  Cell crossing{};
+  bool yielding = false;
   for (const CrossLanes& lanes : kCrossLanes) {
     if (lanes.code != code) continue;
-    if (AnyCarIn(w, car.CellX, car.CellY, lanes.right)) blocked = true;
-    if (control == control::kYield && AnyCarIn(w, car.CellX, car.CellY, lanes.left)) blocked = true;
+    if (AnyCarIn(w, car.CellX, car.CellY, lanes.right, crossing)) yielding = blocked = true;
+    if (!yielding && control == control::kYield && AnyCarIn(w, car.CellX, car.CellY, lanes.left, crossing))
+      yielding = blocked = true;
   }
+  if (control == control::kStop)
+    car.Wait = {WaitKind::RedLight, {car.CellX, car.CellY}, 0};
+  else if (yielding)
+    car.Wait = {WaitKind::Yielding, crossing, w.CarMapSerial.at(crossing.x, crossing.y)};
   return blocked;
 }
 
@@ -111,8 +126,10 @@ void Brake(Car& car) {
 
 // CarMap counts the marks on a cell, so that a car can tell its own marks
 // from those of others; everyone else only tests for non-zero.
-void MarkCell(World& w, int32_t x, int32_t y) {
-  if (CellGrid::Inside(x, y)) w.CarMap.at(x, y) += 1;
+void MarkCell(World& w, int32_t x, int32_t y, uint64_t serial) {
+  if (!CellGrid::Inside(x, y)) return;
+  w.CarMap.at(x, y) += 1;
+  w.CarMapSerial.at(x, y) = serial;
 }
 
 // Whether a car other than this one marks the cell. The car's own marks (its
@@ -129,7 +146,7 @@ bool MarkedByOthers(const World& w, const Car& car, Cell oldCell, Cell c) {
 void PlaceOnCell(World& w, Car& car) {
   car.CellX = RoundToInt(car.PosX / kCellPixels);
   car.CellY = RoundToInt(car.PosY / kCellPixels);
-  MarkCell(w, car.CellX, car.CellY);
+  MarkCell(w, car.CellX, car.CellY, car.Serial);
 }
 
 bool OutsideDrivableGrid(const Car& car) {
@@ -342,6 +359,7 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
   if (OutsideDrivableGrid(car)) return Outcome::LeftGrid;
 
   const Cell oldCell{car.CellX, car.CellY};
+  car.Wait = {};
   const int32_t startX = RoundToInt(car.PosX);
   const int32_t startY = RoundToInt(car.PosY);
 
@@ -370,6 +388,8 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
         int64_t{ElapsedMs(clock.NowMs(), static_cast<uint32_t>(car.HoldStart))} > car.HoldTime) {
       ResumeCar(car);
       car.HoldTime = 0;
+    } else if (car.Wait.Kind == WaitKind::None) {
+      car.Wait = {WaitKind::Holding, oldCell, 0};
     }
   }
   if (car.State == CarState::Braking) Brake(car);
@@ -385,6 +405,8 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
   Cell afterNext;
   if (RoutePoint(car, int64_t{car.RouteIndex} - 1, afterNext) &&
       MarkedByOthers(w, car, oldCell, afterNext)) {
+    const uint64_t taker = w.CarMapSerial.at(afterNext.x, afterNext.y);
+    car.Wait = {WaitKind::CellTaken, afterNext, taker != car.Serial ? taker : 0};
     car.Speed = 0.0f;
     car.PosX = static_cast<float>(startX);
     car.PosY = static_cast<float>(startY);
@@ -394,6 +416,7 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
     FollowNearCars(w, car, order, startX, startY);
   else
     FollowEveryCar(w, car, startX, startY);
+  if (car.Speed > 0.0f) car.Wait = {};
 
   Cell next;
   if (RoutePoint(car, car.RouteIndex, next) && next == Cell{car.CellX, car.CellY}) {
@@ -427,9 +450,10 @@ int32_t RoundToInt(float v) {
 
 void MoveCars(World& w, const Clock& clock, FollowScan scan) {
   w.CarMap.Fill(0);
-  for (const Car& car : w.CarList) MarkCell(w, car.CellX, car.CellY);
+  for (const Car& car : w.CarList) MarkCell(w, car.CellX, car.CellY, car.Serial);
   const bool indexed = scan == FollowScan::Near;
   if (indexed) RebuildIndex(w);
+  BeginObservation(w);
 
   w.CarList.Reset();
   uint32_t order = 0;
@@ -437,6 +461,7 @@ void MoveCars(World& w, const Clock& clock, FollowScan scan) {
     switch (MoveCar(w, clock, scan, *car, order)) {
       case Outcome::Moved:
         if (indexed) Refile(w.NearCars, order, *car);
+        ObserveCar(w, *car);
         break;
       case Outcome::Arrived:
         w.Stats.Arrived += 1;
@@ -450,6 +475,7 @@ void MoveCars(World& w, const Clock& clock, FollowScan scan) {
         // The rest of the list stands still this frame.
         w.Stats.LeftGrid += 1;
         w.CarList.Delete();
+        while (Car* rest = w.CarList.Next()) ObserveCar(w, *rest);
         return;
     }
   }
@@ -479,7 +505,8 @@ void FollowCar(Car& car, const Car& other, int32_t startX, int32_t startY) {
                              RoundToInt(car.PosY));
   const int32_t dist = RoundToInt(gap);
   const float rel = std::fabs(other.Speed - car.Speed);
-  if (other.Speed - kFollowDeceleration < car.Speed) {
+  const bool slows = other.Speed - kFollowDeceleration < car.Speed;
+  if (slows) {
     if (rel == 0.0f) {
       car.Speed -= kFollowDeceleration;
     } else {
@@ -495,6 +522,8 @@ void FollowCar(Car& car, const Car& other, int32_t startX, int32_t startY) {
     car.PosX = static_cast<float>(startX);
     car.PosY = static_cast<float>(startY);
   }
+  if ((slows || gap < kFollowCloseDistance) && !(car.Speed > 0.0f))
+    car.Wait = {WaitKind::BehindCar, {other.CellX, other.CellY}, other.Serial};
 }
 
 void BrakeCar(Car& car, int cells) {

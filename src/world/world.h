@@ -9,6 +9,7 @@
 
 #include "platform/types.h"
 #include "world/grid.h"
+#include "world/observations.h"
 #include "world/record_list.h"
 #include "world/types.h"
 
@@ -72,6 +73,8 @@ struct Car {
   uint64_t Serial = 0;       // 1, 2, 3, ... in order of spawning
   int32_t EmitterIndex = 0;  // 0-based position of its emitter at spawn time
   uint64_t SpawnFrame = 0;   // the step it was spawned in
+  CarWait Wait;              // why it stood still after its last step
+  uint64_t StandingSince = 0;  // the step from which it has stood still; 0 while it moves
 };
 
 struct TrafficLight {
@@ -134,6 +137,9 @@ struct World {
   TileGrid TileMap;
   LaneGrid MoveMap;
   CellGrid CarMap;  // marks per cell; only ever tested for non-zero
+  // Where CarMap is marked in the pass under way, the serial of the car that
+  // marked the cell last: a standing car notes whom it waits for.
+  Grid<kCellGridMax, uint64_t> CarMapSerial;
   CellGrid ControlMap;
 
   RecordList<Road> RoadList;
@@ -168,6 +174,13 @@ struct World {
   TrafficStats Stats;
   uint64_t NextCarSerial = 1;
 
+  // What the step observes (world/observations.h); cleared with the map.
+  ObserveSwitches Observe;
+  LiveStats Live;
+  StandingHeat Heat;
+  GridlockLog Gridlocks;
+  ObserverScratch ObserverWork;
+
   // The counts are the lists' lengths.
   int32_t RoadCount() const { return static_cast<int32_t>(RoadList.size()); }
   int32_t CarCount() const { return static_cast<int32_t>(CarList.size()); }
@@ -175,7 +188,8 @@ struct World {
   int32_t LightCount() const { return static_cast<int32_t>(TrafficLightList.size()); }
 };
 
-// Empties the map: roads, emitters, cars, lights and the grids they mark.
+// Empties the map: roads, emitters, cars, lights and the grids they mark, and
+// what the step observed of its traffic.
 void ClearMap(World& w);
 
 // The lane cell from which an emitter's route starts and its cars spawn;

@@ -93,6 +93,7 @@ inline Car& PutCar(World& w, Cell cell, int angle, float speed) {
   car.PosX = 16.0f * static_cast<float>(cell.x), car.PosY = 16.0f * static_cast<float>(cell.y);
   car.Angle = angle, car.Speed = speed, car.MaxSpeed = 99.0f, car.Acceleration = 0.02f;
   car.Sprite = w.CarSprites[1];
+  car.Serial = w.NextCarSerial++;
   return car;
 }
 
