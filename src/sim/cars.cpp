@@ -70,14 +70,20 @@ constexpr CrossLanes kCrossLanes[] = {
     {LaneCode::Up, {0, -2, 5, -2}, {-6, -1, 0, -1}},
 };
 
-// `found`: the first marked cell, row by row.
+// `found`: the marked cell nearest to (x, y), the car that will cross first.
+// A strip is one cell wide: it is walked from its end nearer the car.
 bool AnyCarIn(const World& w, int x, int y, const Strip& s, Cell& found) {
-  for (int cy = y + s.y0; cy <= y + s.y1; ++cy)
-    for (int cx = x + s.x0; cx <= x + s.x1; ++cx)
-      if (w.CarMap.get(cx, cy) != 0) {
-        found = {cx, cy};
-        return true;
-      }
+  const bool nearFirst = std::abs(s.x0) + std::abs(s.y0) <= std::abs(s.x1) + std::abs(s.y1);
+  const int dx = s.x1 > s.x0 ? 1 : 0, dy = s.y1 > s.y0 ? 1 : 0;
+  const int length = std::max(s.x1 - s.x0, s.y1 - s.y0);
+  for (int i = 0; i <= length; ++i) {
+    const int k = nearFirst ? i : length - i;
+    const int cx = x + s.x0 + k * dx, cy = y + s.y0 + k * dy;
+    if (w.CarMap.get(cx, cy) != 0) {
+      found = {cx, cy};
+      return true;
+    }
+  }
   return false;
 }
 
