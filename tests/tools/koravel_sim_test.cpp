@@ -7,10 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "mapfile/format.h"
 #include "mapfile/mapfile.h"
 #include "platform/draw/image_decode.h"
 #include "support/builders.h"
@@ -79,6 +83,7 @@ TEST_F(KoravelSim, InfoAndRunWriteTheKeysAndValuesTheyAlwaysWrote) {
       std::vector<std::string> keysNow, keysThen;
       for (const auto& [key, value] : now.items()) keysNow.push_back(key);
       for (const auto& [key, value] : then.items()) keysThen.push_back(key);
+      keysNow.resize(std::min(keysNow.size(), keysThen.size()));  // keys added since do not count
       ASSERT_EQ(keysNow, keysThen);
       for (const auto& [key, value] : then.items()) {
         if (value.is_number_float())
@@ -123,6 +128,154 @@ TEST_F(KoravelSim, FillPutsTheSameCarsOnTheMapForTheSameSeed) {
   r = Run("run " + map + " --frames 0 --fill 40401");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_LT(Parse(r.out)["cars"], 40401) << r.out;
+}
+
+// Every row of --stats holds the figures after the frame in which the clock
+// passed a whole second (62.5 frames of 16 ms), as counted from the trace.
+TEST_F(KoravelSim, StatsRowsAgreeWithTheTraceOfTheRun) {
+  Result r = Run("run " + map + " --frames 4000 --trace " + dir.File("t.csv") + " --stats " + dir.File("s.csv"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::map<int64_t, std::vector<double>> speeds;  // by frame
+  std::map<uint64_t, std::pair<int64_t, int64_t>> seen;  // by car: first and last frame
+  std::istringstream trace(Text("t.csv"));
+  std::string line;
+  std::getline(trace, line);
+  while (std::getline(trace, line)) {
+    long long frame = 0, car = 0;
+    double speed = 0.0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lld,%lld,%*d,%*d,%*d,%*d,%*f,%*f,%lf", &frame, &car, &speed), 3) << line;
+    speeds[frame].push_back(speed);
+    auto [at, added] = seen.try_emplace(static_cast<uint64_t>(car), frame, frame);
+    at->second.second = frame;
+  }
+  std::istringstream stats(Text("s.csv"));
+  std::getline(stats, line);
+  EXPECT_EQ(line, "second,cars,spawned,arrived,standing,mean_speed,mean_trip_frames_last_minute");
+  int rows = 0;
+  while (std::getline(stats, line)) {
+    long long second = 0, cars = 0, spawned = 0, arrived = 0, standing = 0;
+    double speed = 0.0, trip = 0.0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lld,%lld,%lld,%lld,%lld,%lf,%lf", &second, &cars, &spawned, &arrived,
+                          &standing, &speed, &trip), 7) << line;
+    ASSERT_EQ(second, ++rows);
+    const int64_t k = (1000 * second + 15) / 16;
+    long long countStanding = 0, countSpawned = 0, countArrived = 0, tripCars = 0;
+    double sumSpeed = 0.0, sumTrip = 0.0;
+    for (double v : speeds[k]) countStanding += v <= 0.0, sumSpeed += std::max(v, 0.0);
+    for (const auto& [car, frames] : seen) {
+      countSpawned += frames.first <= k;
+      if (frames.second >= k) continue;
+      ++countArrived;  // a car of the start map leaves only by arriving, the step after its last row
+      if (frames.second + 1 > k - 3600) ++tripCars, sumTrip += static_cast<double>(frames.second + 1 - frames.first);
+    }
+    EXPECT_EQ(cars, static_cast<long long>(speeds[k].size())) << line;
+    EXPECT_EQ(standing, countStanding) << line;
+    EXPECT_NEAR(speed, sumSpeed / static_cast<double>(speeds[k].size()), 1e-4) << line;
+    EXPECT_EQ(spawned, countSpawned) << line;
+    EXPECT_EQ(arrived, countArrived) << line;
+    EXPECT_NEAR(trip, tripCars ? sumTrip / static_cast<double>(tripCars) : 0.0, 0.051) << line;
+  }
+  EXPECT_EQ(rows, 4000 * 16 / 1000);
+  EXPECT_GT(Parse(r.out)["arrived"], 20);
+}
+
+// Four roads meet at an unmarked crossing; the first car from each side
+// reaches it at once and waits for the one on its right, for good.
+std::string FourWayCrossing(const kvtest::TempDir& dir) {
+  auto w = test::NewWorld();
+  test::RoadRow(*w, 10, 3, 17);
+  test::RoadColumn(*w, 10, 3, 9);
+  test::RoadColumn(*w, 10, 11, 17);
+  AddEmitter(*w, 3, 10, Direction::Right, 35, 21);
+  AddEmitter(*w, 17, 10, Direction::Left, 6, 20);
+  AddEmitter(*w, 10, 3, Direction::Down, 20, 35);
+  AddEmitter(*w, 10, 17, Direction::Up, 21, 6);
+  kvtest::WriteBytes(dir.File("cross.kvl"), *SerializeMap(*w));
+  return dir.File("cross.kvl");
+}
+
+TEST_F(KoravelSim, RunReportsGridlocksAndCanStopAtTheFirst) {
+  const std::string cross = FourWayCrossing(dir);
+  Result r = Run("run '" + cross + "' --frames 20000 --stop-on-gridlock --trace " + dir.File("t.csv"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json stopped = Parse(r.out);
+  ASSERT_EQ(stopped["gridlocks"].size(), 1u) << r.out;
+  const Json& g = stopped["gridlocks"][0];
+  const int64_t formed = g["formed"];
+  EXPECT_EQ(stopped["frames"], formed);
+  EXPECT_GT(formed, 1800);
+  std::vector<int> cars = g["cars"];
+  std::sort(cars.begin(), cars.end());
+  EXPECT_EQ(cars, (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(g["tile"], Json::parse("[10, 10]"));
+  EXPECT_EQ(g["tiles"], Json::parse("[[10, 9], [9, 10], [11, 10], [10, 11]]"));
+  EXPECT_EQ(g["at_end"], true);
+  const std::string trace = Text("t.csv"), last = std::to_string(formed) + ",";
+  EXPECT_EQ(trace.substr(trace.rfind('\n', trace.size() - 2) + 1, last.size()), last);
+
+  r = Run("run '" + cross + "' --frames " + std::to_string(formed + 100));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Parse(r.out)["frames"], formed + 100);
+  EXPECT_EQ(Parse(r.out)["gridlocks"], stopped["gridlocks"]);
+  EXPECT_EQ(Parse(Run("run '" + cross + "' --frames 1000").out)["gridlocks"], Json::array());
+}
+
+// compare runs each map with each seed as run does; the report is the same
+// for any number of jobs; a cut road makes a map clearly worse, the same map
+// is no better than itself; intervals are Student's and Welch's.
+TEST_F(KoravelSim, CompareTellsAWorseMapFromAnEqualOne) {
+  MapContents start = ParseMap(kvtest::ReadBytes(KV_SOURCE_DIR "/hightraffic")).map;
+  MapContents cut = start, empty = start;
+  std::erase_if(cut.roads, [](const RoadPlacement& r) { return r.tileX == 14 && r.tileY == 3; });
+  ASSERT_EQ(cut.roads.size() + 1, start.roads.size());
+  empty.emitters.clear();
+  for (auto [name, contents] : {std::pair{"cut.kvl", &cut}, {"empty.kvl", &empty}}) {
+    auto w = test::NewWorld();
+    ManualClock clock(0);
+    PlaceMap(*w, *contents, clock);
+    Write(name, *SerializeMap(*w));
+  }
+  const std::string args = "compare " + map + " " + dir.File("cut.kvl") + " --seeds 3 --frames 2500 --jobs ";
+  Result one = Run(args + "1"), two = Run(args + "2");
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(one.out, two.out);
+  const Json worse = Parse(one.out)["measures"];
+  EXPECT_EQ(worse["arrivals_per_hour"]["better"], "A") << one.out;
+  EXPECT_EQ(worse["mean_trip_frames"]["better"], "A") << one.out;
+  EXPECT_EQ(worse["gridlocks"]["better"], nullptr);
+
+  const Json same = Parse(Run("compare " + map + " " + map + " --seeds 2 --frames 2000").out)["measures"];
+  for (const char* measure : {"arrivals_per_hour", "mean_trip_frames", "standing_share", "gridlocks"}) {
+    EXPECT_EQ(same[measure]["better"], nullptr) << measure;
+    EXPECT_EQ(same[measure]["difference"]["mean"], 0.0) << measure;
+  }
+
+  // Two seeds: one degree of freedom, t = 12.7062; a map without emitters
+  // arrives nowhere, without spread, so Welch's interval has one too.
+  std::vector<double> perHour;
+  for (const char* seed : {"1", "2"})
+    perHour.push_back(Parse(Run("run " + map + " --frames 2000 --seed " + seed).out)["arrived"].get<double>() *
+                      3600000.0 / (2000 * 16));
+  Result r = Run("compare " + map + " " + dir.File("empty.kvl") + " --seeds 2 --frames 2000");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json arrivals = Parse(r.out)["measures"]["arrivals_per_hour"];
+  const double mean = (perHour[0] + perHour[1]) / 2, half = 12.7062 * std::fabs(perHour[0] - perHour[1]) / 2;
+  EXPECT_NEAR(arrivals["a"]["mean"].get<double>(), mean, 1e-9);
+  EXPECT_NEAR(arrivals["a"]["ci95"][1].get<double>(), mean + half, 1e-3 * half);
+  EXPECT_NEAR(arrivals["difference"]["ci95"][0].get<double>(), -mean - half, 1e-3 * half);
+  EXPECT_EQ(arrivals["better"], "A");
+  EXPECT_EQ(Parse(r.out)["measures"]["mean_trip_frames"]["b"]["mean"], nullptr);  // no trip at all
+
+  r = Run("compare " + map + " " + map + " --seeds 2 --frames 10 --table");
+  EXPECT_NE(r.out.find("arrivals per hour"), std::string::npos) << r.out;
+  EXPECT_NE(Run("compare --help").out.find("--jobs"), std::string::npos);
+  EXPECT_NE(Run("run --help").out.find("--stop-on-gridlock"), std::string::npos);
+  for (const char* bad : {"compare", "compare a.kvl", "compare a b --seeds 0", "compare a b --jobs 0",
+                          "run map --stats", "run map --stats ''"})
+    EXPECT_EQ(Run(bad).status, 1) << bad;
+  r = Run("compare " + map + " '" + dir.File("missing.kvl") + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(r.out.empty());
 }
 
 // The picture itself is the renderer's tests' business: here, that the tool
