@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
   const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
   if (frames <= 0) return 1;
   // The city forms its first gridlock near frame 10 000.
-  const bool ok = Measure("stress city", true, 5000, 10500, frames) && Measure("start map", false, 0, 3600, 10 * frames);
+  const bool ok =
+      Measure("stress city", true, 5000, 10500, frames) && Measure("start map", false, 0, 3600, 10 * frames);
   return ok ? 0 : 1;
 }

@@ -55,9 +55,12 @@ void NameTiles(const World& w, Gridlock& g) {
   for (const GridlockCar& c : g.Cars) sumX += c.X + kCellSize / 2, sumY += c.Y + kCellSize / 2;
   const double midX = sumX / static_cast<double>(g.Cars.size());
   const double midY = sumY / static_cast<double>(g.Cars.size());
-  const Cell middle{static_cast<int32_t>(std::floor(midX / kTileSize)), static_cast<int32_t>(std::floor(midY / kTileSize))};
+  const Cell middle{static_cast<int32_t>(std::floor(midX / kTileSize)),
+                    static_cast<int32_t>(std::floor(midY / kTileSize))};
   g.Tiles.clear();
-  auto away = [&](const GridlockCar& c) { return std::hypot(c.X + kCellSize / 2 - midX, c.Y + kCellSize / 2 - midY); };
+  auto away = [&](const GridlockCar& c) {
+    return std::hypot(c.X + kCellSize / 2 - midX, c.Y + kCellSize / 2 - midY);
+  };
   const GridlockCar* nearest = &g.Cars.front();
   for (const GridlockCar& c : g.Cars) {
     g.Tiles.push_back({c.At.x >> 1, c.At.y >> 1});
@@ -154,7 +157,8 @@ void UpdateGridlocks(World& w, uint64_t frame) {
     g.Cars.clear();
     for (size_t i : cycle) {
       const Car& car = *work.Candidates[i].Record;
-      g.Cars.push_back({car.Serial, {car.CellX, car.CellY}, RoundToInt(car.PosX), RoundToInt(car.PosY), car.Wait.Kind});
+      g.Cars.push_back(
+          {car.Serial, {car.CellX, car.CellY}, RoundToInt(car.PosX), RoundToInt(car.PosY), car.Wait.Kind});
       g.StuckSince = std::max(g.StuckSince, car.StandingSince);
     }
     NameTiles(w, g);

@@ -180,7 +180,8 @@ bool PrintTable(const CompareOptions& o, const std::vector<Row>& rows) {
   std::vector<std::vector<std::string>> cells = {{"measure", "A", "B", "B - A", "better"}};
   for (const Row& r : rows) {
     const int d = r.measure->decimals;
-    cells.push_back({r.measure->label, Shown(r.a, d), Shown(r.b, d), Shown(r.diff, d), r.better.empty() ? "-" : r.better});
+    cells.push_back(
+        {r.measure->label, Shown(r.a, d), Shown(r.b, d), Shown(r.diff, d), r.better.empty() ? "-" : r.better});
   }
   std::vector<size_t> width(5, 0);
   for (const auto& line : cells)
