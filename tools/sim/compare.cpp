@@ -130,7 +130,8 @@ double BetaFraction(double a, double b, double x) {
   return h;
 }
 
-// I_x(a, b).
+// I_x(a, b). std::lgamma sets the global signgam: the intervals are worked
+// out only once the runs' threads have ended.
 double IncompleteBeta(double a, double b, double x) {
   if (x <= 0.0) return 0.0;
   if (x >= 1.0) return 1.0;
