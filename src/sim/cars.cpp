@@ -50,9 +50,10 @@ constexpr uint32_t kRoomPerSquare = 1;
 // Order of a slot whose car drove on or was removed.
 constexpr uint32_t kLeft = UINT32_MAX;
 
-// A strip of cells relative to a car's cell, both ends included.
+// A line of cells relative to a car's cell: from (x, y), `cells` cells on in
+// steps of (dx, dy), the cell nearest the car first.
 struct Strip {
-  int x0, y0, x1, y1;
+  int x, y, dx, dy, cells;
 };
 
 // Where a car on a control cell looks for crossing traffic, by the lane code
@@ -64,21 +65,16 @@ struct CrossLanes {
 };
 
 constexpr CrossLanes kCrossLanes[] = {
-    {LaneCode::Down, {-5, 2, 0, 2}, {0, 1, 6, 1}},
-    {LaneCode::Left, {-2, -5, -2, 0}, {-1, 0, -1, 6}},
-    {LaneCode::Right, {2, 0, 2, 5}, {1, -6, 1, 0}},
-    {LaneCode::Up, {0, -2, 5, -2}, {-6, -1, 0, -1}},
+    {LaneCode::Down, {0, 2, -1, 0, 6}, {0, 1, 1, 0, 7}},
+    {LaneCode::Left, {-2, 0, 0, -1, 6}, {-1, 0, 0, 1, 7}},
+    {LaneCode::Right, {2, 0, 0, 1, 6}, {1, 0, 0, -1, 7}},
+    {LaneCode::Up, {0, -2, 1, 0, 6}, {0, -1, -1, 0, 7}},
 };
 
-// `found`: the marked cell nearest to (x, y), the car that will cross first.
-// A strip is one cell wide: it is walked from its end nearer the car.
+// `found`: the marked cell nearest to the car, the car that will cross first.
 bool AnyCarIn(const World& w, int x, int y, const Strip& s, Cell& found) {
-  const bool nearFirst = std::abs(s.x0) + std::abs(s.y0) <= std::abs(s.x1) + std::abs(s.y1);
-  const int dx = s.x1 > s.x0 ? 1 : 0, dy = s.y1 > s.y0 ? 1 : 0;
-  const int length = std::max(s.x1 - s.x0, s.y1 - s.y0);
-  for (int i = 0; i <= length; ++i) {
-    const int k = nearFirst ? i : length - i;
-    const int cx = x + s.x0 + k * dx, cy = y + s.y0 + k * dy;
+  for (int i = 0; i < s.cells; ++i) {
+    const int cx = x + s.x + i * s.dx, cy = y + s.y + i * s.dy;
     if (w.CarMap.get(cx, cy) != 0) {
       found = {cx, cy};
       return true;
@@ -113,7 +109,7 @@ bool IsBlocked(const World& w, Car& car, LaneCode code, int32_t control) {
   if (control == control::kStop)
     car.Wait = {WaitKind::RedLight, {car.CellX, car.CellY}, 0};
   else if (yielding)
-    car.Wait = {WaitKind::Yielding, crossing, w.CarMapSerial.at(crossing.x, crossing.y)};
+    car.Wait = {WaitKind::Yielding, crossing, 0};
   return blocked;
 }
 
@@ -132,10 +128,8 @@ void Brake(Car& car) {
 
 // CarMap counts the marks on a cell, so that a car can tell its own marks
 // from those of others; everyone else only tests for non-zero.
-void MarkCell(World& w, int32_t x, int32_t y, uint64_t serial) {
-  if (!CellGrid::Inside(x, y)) return;
-  w.CarMap.at(x, y) += 1;
-  w.CarMapSerial.at(x, y) = serial;
+void MarkCell(World& w, int32_t x, int32_t y) {
+  if (CellGrid::Inside(x, y)) w.CarMap.at(x, y) += 1;
 }
 
 // Whether a car other than this one marks the cell. The car's own marks (its
@@ -152,7 +146,7 @@ bool MarkedByOthers(const World& w, const Car& car, Cell oldCell, Cell c) {
 void PlaceOnCell(World& w, Car& car) {
   car.CellX = RoundToInt(car.PosX / kCellPixels);
   car.CellY = RoundToInt(car.PosY / kCellPixels);
-  MarkCell(w, car.CellX, car.CellY, car.Serial);
+  MarkCell(w, car.CellX, car.CellY);
 }
 
 bool OutsideDrivableGrid(const Car& car) {
@@ -365,6 +359,9 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
   if (OutsideDrivableGrid(car)) return Outcome::LeftGrid;
 
   const Cell oldCell{car.CellX, car.CellY};
+  // Who waits on the same cell as before still waits for the same car: the
+  // observation named it (observe.h).
+  const CarWait before = car.Wait;
   car.Wait = {};
   const int32_t startX = RoundToInt(car.PosX);
   const int32_t startY = RoundToInt(car.PosY);
@@ -411,8 +408,7 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
   Cell afterNext;
   if (RoutePoint(car, int64_t{car.RouteIndex} - 1, afterNext) &&
       MarkedByOthers(w, car, oldCell, afterNext)) {
-    const uint64_t taker = w.CarMapSerial.at(afterNext.x, afterNext.y);
-    car.Wait = {WaitKind::CellTaken, afterNext, taker != car.Serial ? taker : 0};
+    car.Wait = {WaitKind::CellTaken, afterNext, 0};
     car.Speed = 0.0f;
     car.PosX = static_cast<float>(startX);
     car.PosY = static_cast<float>(startY);
@@ -423,6 +419,7 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
   else
     FollowEveryCar(w, car, startX, startY);
   if (car.Speed > 0.0f) car.Wait = {};
+  if (car.Wait.Kind == before.Kind && car.Wait.Where == before.Where && car.Wait.Car == 0) car.Wait.Car = before.Car;
 
   Cell next;
   if (RoutePoint(car, car.RouteIndex, next) && next == Cell{car.CellX, car.CellY}) {
@@ -456,7 +453,7 @@ int32_t RoundToInt(float v) {
 
 void MoveCars(World& w, const Clock& clock, FollowScan scan) {
   w.CarMap.Fill(0);
-  for (const Car& car : w.CarList) MarkCell(w, car.CellX, car.CellY, car.Serial);
+  for (const Car& car : w.CarList) MarkCell(w, car.CellX, car.CellY);
   const bool indexed = scan == FollowScan::Near;
   if (indexed) RebuildIndex(w);
   BeginObservation(w);
@@ -464,10 +461,11 @@ void MoveCars(World& w, const Clock& clock, FollowScan scan) {
   w.CarList.Reset();
   uint32_t order = 0;
   for (Car* car = w.CarList.Next(); car != nullptr; car = w.CarList.Next(), ++order) {
+    const Cell from{car->CellX, car->CellY};
     switch (MoveCar(w, clock, scan, *car, order)) {
       case Outcome::Moved:
         if (indexed) Refile(w.NearCars, order, *car);
-        ObserveCar(w, *car);
+        ObserveCar(w, *car, from);
         break;
       case Outcome::Arrived:
         w.Stats.Arrived += 1;
@@ -481,7 +479,7 @@ void MoveCars(World& w, const Clock& clock, FollowScan scan) {
         // The rest of the list stands still this frame.
         w.Stats.LeftGrid += 1;
         w.CarList.Delete();
-        while (Car* rest = w.CarList.Next()) ObserveCar(w, *rest);
+        while (Car* rest = w.CarList.Next()) ObserveCar(w, *rest, {rest->CellX, rest->CellY});
         return;
     }
   }

@@ -10,6 +10,8 @@ namespace kv {
 namespace {
 
 constexpr size_t kCells = StandingHeat::kCells;
+// Minutes end on steps that count every car's standing.
+static_assert(kMinuteSteps % StandingHeat::kCountSteps == 0);
 
 // The arrivals of the step into the ring of the last minute, and a sample of
 // the history every LiveStats::kSampleSteps.
@@ -32,9 +34,14 @@ void CountArrivals(World& w, uint64_t steps) {
 }
 
 // Moves the heat on to the minute of the step being taken: the minute that
-// ended joins the window and the total, the oldest leaves the window.
-void RollHeat(StandingHeat& heat, uint64_t steps) {
+// ended joins the window and the total, the oldest leaves the window. The
+// steps covered grow when every car's standing is counted.
+void RollHeat(StandingHeat& heat, uint64_t steps, bool countAll) {
   const uint64_t minute = (steps - 1) / kMinuteSteps;
+  if (heat.Minutes < minute) {
+    heat.WindowSteps = std::min(minute, StandingHeat::kMinutes) * kMinuteSteps;
+    heat.TotalSteps = minute * kMinuteSteps;
+  }
   while (heat.Minutes < minute) {
     const uint32_t* ended = heat.Minute();
     for (size_t c = 0; c < kCells; ++c) heat.Window[c] += ended[c], heat.Total[c] += ended[c];
@@ -44,6 +51,7 @@ void RollHeat(StandingHeat& heat, uint64_t steps) {
       for (size_t c = 0; c < kCells; ++c) heat.Window[c] -= oldest[c];
     std::fill(oldest, oldest + kCells, 0u);
   }
+  if (!countAll) return;
   heat.WindowSteps = std::min(minute, StandingHeat::kMinutes) * kMinuteSteps + (steps - 1) % kMinuteSteps + 1;
   heat.TotalSteps = steps;
 }
@@ -71,29 +79,64 @@ void NameTiles(const World& w, Gridlock& g) {
   g.Tile = w.TileMap.get(middle.x, middle.y) != 0 ? middle : Cell{nearest->At.x >> 1, nearest->At.y >> 1};
 }
 
-// Finds each candidate's candidate to wait for through a table by serial.
+// An open-addressing table from keys (never 0) to candidates, with room
+// for `count` of them.
+template <class Key>
+size_t ClearTable(std::vector<Key>& keys, std::vector<uint32_t>& values, size_t count) {
+  size_t size = 16;
+  while (size < 2 * count) size *= 2;
+  keys.assign(size, 0);
+  values.resize(size);
+  return size - 1;
+}
+
+template <class Key>
+void Put(std::vector<Key>& keys, std::vector<uint32_t>& values, size_t mask, Key key, uint32_t value) {
+  size_t at = static_cast<size_t>(key) & mask;
+  while (keys[at] != 0 && keys[at] != key) at = (at + 1) & mask;
+  keys[at] = key;
+  values[at] = value;
+}
+
+template <class Key>
+int64_t Find(const std::vector<Key>& keys, const std::vector<uint32_t>& values, size_t mask, Key key) {
+  for (size_t at = static_cast<size_t>(key) & mask; keys[at] != 0; at = (at + 1) & mask)
+    if (keys[at] == key) return values[at];
+  return -1;
+}
+
+// Finds the candidate each candidate waits for: by serial where its wait
+// names one, otherwise by the cell it waits on, where a candidate stood
+// after or before the step (its move saw the mark of one or the other);
+// names that car in the wait.
 void LinkCandidates(ObserverScratch& work) {
   const size_t n = work.Candidates.size();
-  size_t size = 16;
-  while (size < 2 * n) size *= 2;
-  const size_t mask = size - 1;
-  work.Keys.assign(size, 0);
-  work.Values.resize(size);
-  // Serials are handed out one after another: their low bits spread well.
+  const size_t serialMask = ClearTable(work.Keys, work.Values, n);
+  const size_t cellMask = ClearTable(work.CellKeys, work.CellValues, 2 * n);
+  // Serials are handed out one after another and cells lie side by side:
+  // their low bits spread well.
   for (size_t i = 0; i < n; ++i) {
-    size_t at = work.Candidates[i].Serial & mask;
-    while (work.Keys[at] != 0) at = (at + 1) & mask;
-    work.Keys[at] = work.Candidates[i].Serial;
-    work.Values[at] = static_cast<uint32_t>(i);
+    const ObserverScratch::Candidate& c = work.Candidates[i];
+    Put(work.Keys, work.Values, serialMask, c.Serial, static_cast<uint32_t>(i));
+    Put(work.CellKeys, work.CellValues, cellMask, c.From, static_cast<uint32_t>(i));
   }
+  // A car's cell now wins over another's cell before.
+  for (size_t i = 0; i < n; ++i)
+    Put(work.CellKeys, work.CellValues, cellMask, work.Candidates[i].At, static_cast<uint32_t>(i));
   work.Next.assign(n, -1);
   for (size_t i = 0; i < n; ++i) {
-    const uint64_t target = work.Candidates[i].WaitsFor;
-    for (size_t at = target & mask; work.Keys[at] != 0; at = (at + 1) & mask)
-      if (work.Keys[at] == target) {
-        work.Next[i] = work.Values[at];
-        break;
-      }
+    CarWait& wait = work.Candidates[i].Record->Wait;
+    if (wait.Kind == WaitKind::BehindCar) {
+      work.Next[i] = Find(work.Keys, work.Values, serialMask, wait.Car);
+      continue;
+    }
+    const int64_t j = CellGrid::Inside(wait.Where.x, wait.Where.y)
+                          ? Find(work.CellKeys, work.CellValues, cellMask,
+                                 static_cast<uint32_t>(wait.Where.y * CellGrid::kSide + wait.Where.x + 1))
+                          : -1;
+    if (j < 0 || static_cast<size_t>(j) == i) continue;
+    work.Next[i] = j;
+    wait.Car = work.Candidates[static_cast<size_t>(j)].Serial;
   }
 }
 
@@ -184,7 +227,9 @@ void BeginObservation(World& w) {
   work.Speeds = 0.0;
   work.Candidates.clear();
   work.Digest = 0;
-  if (work.Statistics) RollHeat(w.Heat, work.Frame - w.Live.MapFrame);
+  const uint64_t steps = work.Frame - w.Live.MapFrame;
+  work.CountHeat = steps % StandingHeat::kCountSteps == 0;
+  if (work.Statistics) RollHeat(w.Heat, steps, work.CountHeat);
   work.HeatNow = w.Heat.Minute();
 }
 

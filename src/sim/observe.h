@@ -13,30 +13,46 @@ namespace kv {
 void BeginObservation(World& w);
 
 // A car after its move in the pass (or left standing when the pass ended
-// early). Cheap: it runs for every car and step.
-inline void ObserveCar(World& w, Car& car) {
+// early), `from` its cell before. Cheap: it runs for every car and step.
+inline void ObserveCar(World& w, Car& car, Cell from) {
   ObserverScratch& work = w.ObserverWork;
   const bool still = !(car.Speed > 0.0f);
+  const bool inside = CellGrid::Inside(car.CellX, car.CellY);
+  const uint32_t at = inside ? static_cast<uint32_t>(car.CellY * CellGrid::kSide + car.CellX) : 0;
   if (work.Statistics) {
+    // It stood on `from` (HeatFrom is set only inside) up to the step before.
+    if (car.HeatFrom != 0 && (!still || !inside || !(from == Cell{car.CellX, car.CellY}))) {
+      work.HeatNow[static_cast<size_t>(from.y) * CellGrid::kSide + static_cast<size_t>(from.x)] +=
+          static_cast<uint32_t>(work.Frame - car.HeatFrom);
+      car.HeatFrom = 0;
+    }
     if (still) {
       work.Standing += 1;
-      if (CellGrid::Inside(car.CellX, car.CellY))
-        work.HeatNow[static_cast<size_t>(car.CellY) * CellGrid::kSide + static_cast<size_t>(car.CellX)] += 1;
+      if (inside && car.HeatFrom == 0) car.HeatFrom = work.Frame;
+      if (inside && work.CountHeat) {
+        work.HeatNow[at] += static_cast<uint32_t>(work.Frame + 1 - car.HeatFrom);
+        car.HeatFrom = work.Frame + 1;
+      }
     } else {
       work.Speeds += car.Speed;
     }
   }
   if (!work.Gridlocks) return;
   if (!still) {
-    car.StandingSince = 0;
+    if (car.StandingSince != 0) car.StandingSince = 0;
     return;
   }
   if (car.StandingSince == 0) car.StandingSince = work.Frame;
-  if (car.Wait.Car != 0 && work.Frame - car.StandingSince >= kGridlockSteps) {
-    work.Candidates.push_back({car.Serial, car.Wait.Car, &car});
-    // Order-free: a sum of mixed pairs.
-    work.Digest += (car.Serial * 0x9E3779B97F4A7C15ull) ^ (car.Wait.Car * 0xC2B2AE3D27D4EB4Full);
-  }
+  const CarWait& wait = car.Wait;
+  if (work.Frame - car.StandingSince < kGridlockSteps || !inside ||
+      !(wait.Kind == WaitKind::BehindCar || wait.Kind == WaitKind::CellTaken || wait.Kind == WaitKind::Yielding))
+    return;
+  const uint32_t before = CellGrid::Inside(from.x, from.y) ? static_cast<uint32_t>(from.y * CellGrid::kSide + from.x) : at;
+  work.Candidates.push_back({car.Serial, at + 1, before + 1, &car});
+  // Order-free: a sum of mixed records.
+  work.Digest += (car.Serial * 0x9E3779B97F4A7C15ull) ^
+                 ((static_cast<uint64_t>(wait.Where.y) << 40 | static_cast<uint64_t>(wait.Where.x) << 16 |
+                   static_cast<uint64_t>(wait.Kind)) * 0xC2B2AE3D27D4EB4Full) ^ (wait.Car * 0x165667B19E3779F9ull);
 }
 
 // After the step was counted (w.Stats.Frame): the step's figures, the

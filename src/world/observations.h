@@ -36,8 +36,10 @@ struct CarWait {
   // BehindCar, CellTaken, Yielding: the cell of the car it waits for;
   // RedLight, Holding: its own cell (the light's, or the control cell).
   Cell Where{};
-  // Serial of the car it waits for; 0 when none, or when no car stood on
-  // Where after the step.
+  // Serial of the car it waits for, 0 when none or not known: BehindCar
+  // names it at once; CellTaken and Yielding (which see only that the cell
+  // is taken) once the car has stood kGridlockSteps, and as long as it
+  // waits on the same cell.
   uint64_t Car = 0;
   bool operator==(const CarWait&) const = default;
 };
@@ -85,9 +87,12 @@ struct LiveStats {
 // How long cars stood still on each lane cell, counted once per standing car
 // and step: in the minute under way, over the kMinutes whole simulated
 // minutes before it, and over the whole minutes since the map was loaded or
-// cleared. Indices y * CellGrid::kSide + x.
+// cleared. Indices y * CellGrid::kSide + x. A car's standing is counted when
+// it moves off or on, and for every car each simulated second (the counts
+// and the steps they cover then agree).
 struct StandingHeat {
   static constexpr uint64_t kMinutes = 5;
+  static constexpr uint64_t kCountSteps = 60;
   static constexpr size_t kCells = static_cast<size_t>(kCellGridMax + 1) * (kCellGridMax + 1);
 
   // A ring of minutes; Minute() is the one under way.
@@ -146,17 +151,22 @@ struct ObserverScratch {
   int32_t Standing = 0;
   double Speeds = 0.0;
   uint32_t* HeatNow = nullptr;  // the heat's minute under way
-  // Cars that have stood long enough to be in a gridlock, and wait for a car;
+  bool CountHeat = false;       // every car's standing is counted in this step
+  // Cars that have stood long enough to be in a gridlock and wait for a car;
   // a digest of them, and the one of the last search (the same cars waiting
-  // for the same cars cannot form or dissolve a gridlock).
+  // on the same cells cannot form or dissolve a gridlock).
   uint64_t Digest = 0, SearchedDigest = 0;
   struct Candidate {
-    uint64_t Serial = 0, WaitsFor = 0;
+    uint64_t Serial = 0;
+    uint32_t At = 0, From = 0;  // its cell after and before the step, as y * side + x + 1
     Car* Record = nullptr;
   };
   std::vector<Candidate> Candidates;
-  std::vector<uint64_t> Keys;       // an open-addressing table: serial -> candidate
+  // Open-addressing tables: serial, and cell (either of a candidate's two),
+  // to candidate.
+  std::vector<uint64_t> Keys;
   std::vector<uint32_t> Values;
+  std::vector<uint32_t> CellKeys, CellValues;
   std::vector<int64_t> Next;        // by candidate: the candidate it waits for, or -1
   std::vector<uint8_t> Visit;       // by candidate: 0 not yet, 1 on the walk, 2 done
   std::vector<size_t> Walk;

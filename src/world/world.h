@@ -64,17 +64,20 @@ struct Car {
   float BrakeDistance = 0.0f;
   float Acceleration = 0.0f;
   int32_t Angle = 0;
+  int32_t RouteIndex = 0;
   // Shared: a car whose emitter was removed finishes its trip on it.
   std::shared_ptr<::kv::Emitter> Emitter;
-  int32_t RouteIndex = 0;
 
-  // Bookkeeping for statistics and traces; no effect on the simulation.
-  int32_t Color = 0;         // 1..17
-  uint64_t Serial = 0;       // 1, 2, 3, ... in order of spawning
-  int32_t EmitterIndex = 0;  // 0-based position of its emitter at spawn time
-  uint64_t SpawnFrame = 0;   // the step it was spawned in
-  CarWait Wait;              // why it stood still after its last step
+  // Bookkeeping for statistics, traces and observation; no effect on the
+  // simulation. The step reads the first four with the fields above for
+  // every car: they stay next to them, in the same cache lines.
+  uint64_t Serial = 0;         // 1, 2, 3, ... in order of spawning
   uint64_t StandingSince = 0;  // the step from which it has stood still; 0 while it moves
+  uint64_t HeatFrom = 0;       // its first standing step not yet in the heat; 0 while it moves
+  CarWait Wait;                // why it stood still after its last step
+  int32_t Color = 0;           // 1..17
+  int32_t EmitterIndex = 0;    // 0-based position of its emitter at spawn time
+  uint64_t SpawnFrame = 0;     // the step it was spawned in
 };
 
 struct TrafficLight {
@@ -137,9 +140,6 @@ struct World {
   TileGrid TileMap;
   LaneGrid MoveMap;
   CellGrid CarMap;  // marks per cell; only ever tested for non-zero
-  // Where CarMap is marked in the pass under way, the serial of the car that
-  // marked the cell last: a standing car notes whom it waits for.
-  Grid<kCellGridMax, uint64_t> CarMapSerial;
   CellGrid ControlMap;
 
   RecordList<Road> RoadList;

@@ -82,7 +82,8 @@ std::string Difference(const World& a, const World& b) {
     if (c.Serial != d.Serial || c.CellX != d.CellX || c.CellY != d.CellY || bits(c.PosX) != bits(d.PosX) ||
         bits(c.PosY) != bits(d.PosY) || bits(c.Speed) != bits(d.Speed) ||
         bits(c.BrakeDistance) != bits(d.BrakeDistance) || c.State != d.State || c.HoldStart != d.HoldStart ||
-        c.Angle != d.Angle || c.RouteIndex != d.RouteIndex || !(c.Wait == d.Wait)) {
+        c.Angle != d.Angle || c.RouteIndex != d.RouteIndex || c.Wait.Kind != d.Wait.Kind ||
+        !(c.Wait.Where == d.Wait.Where)) {
       std::ostringstream out;
       out << "car " << i << ": pos " << c.PosX << "," << c.PosY << " vs " << d.PosX << "," << d.PosY << ", speed "
           << c.Speed << " vs " << d.Speed;
