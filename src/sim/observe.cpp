@@ -79,65 +79,38 @@ void NameTiles(const World& w, Gridlock& g) {
   g.Tile = w.TileMap.get(middle.x, middle.y) != 0 ? middle : Cell{nearest->At.x >> 1, nearest->At.y >> 1};
 }
 
-// An open-addressing table from keys (never 0) to candidates, with room
-// for `count` of them.
-template <class Key>
-size_t ClearTable(std::vector<Key>& keys, std::vector<uint32_t>& values, size_t count) {
-  size_t size = 16;
-  while (size < 2 * count) size *= 2;
-  keys.assign(size, 0);
-  values.resize(size);
-  return size - 1;
-}
-
-template <class Key>
-void Put(std::vector<Key>& keys, std::vector<uint32_t>& values, size_t mask, Key key, uint32_t value) {
-  size_t at = static_cast<size_t>(key) & mask;
-  while (keys[at] != 0 && keys[at] != key) at = (at + 1) & mask;
-  keys[at] = key;
-  values[at] = value;
-}
-
-template <class Key>
-int64_t Find(const std::vector<Key>& keys, const std::vector<uint32_t>& values, size_t mask, Key key) {
-  for (size_t at = static_cast<size_t>(key) & mask; keys[at] != 0; at = (at + 1) & mask)
-    if (keys[at] == key) return values[at];
-  return -1;
-}
-
-// Finds the candidate each candidate waits for: by serial where its wait
-// names one, otherwise by the cell it waits on, where a candidate stood
-// after or before the step (its move saw the mark of one or the other);
-// names that car in the wait.
+// Finds the candidate each candidate waits for, by the cell it waits on:
+// where a candidate stood after the step, or else before it (the move saw
+// the mark of one or the other). A wait behind a car names it: the one on
+// the cell must be that car. Names the car found in the wait.
 void LinkCandidates(ObserverScratch& work) {
   const size_t n = work.Candidates.size();
-  const size_t serialMask = ClearTable(work.Keys, work.Values, n);
-  const size_t cellMask = ClearTable(work.CellKeys, work.CellValues, 2 * n);
-  // Serials are handed out one after another and cells lie side by side:
-  // their low bits spread well.
-  for (size_t i = 0; i < n; ++i) {
-    const ObserverScratch::Candidate& c = work.Candidates[i];
-    Put(work.Keys, work.Values, serialMask, c.Serial, static_cast<uint32_t>(i));
-    Put(work.CellKeys, work.CellValues, cellMask, c.From, static_cast<uint32_t>(i));
-  }
-  // A car's cell now wins over another's cell before.
-  for (size_t i = 0; i < n; ++i)
-    Put(work.CellKeys, work.CellValues, cellMask, work.Candidates[i].At, static_cast<uint32_t>(i));
+  if (work.CandidateOn.size() != kCells) work.CandidateOn.assign(kCells, 0);
+  auto put = [&](uint32_t cell, size_t i, bool over) {
+    uint32_t& slot = work.CandidateOn[cell - 1];
+    if (slot == 0) work.Touched.push_back(cell - 1);
+    if (slot == 0 || over) slot = static_cast<uint32_t>(i + 1);
+  };
+  for (size_t i = 0; i < n; ++i) put(work.Candidates[i].From, i, false);
+  for (size_t i = 0; i < n; ++i) put(work.Candidates[i].At, i, true);
   work.Next.assign(n, -1);
   for (size_t i = 0; i < n; ++i) {
     CarWait& wait = work.Candidates[i].Record->Wait;
-    if (wait.Kind == WaitKind::BehindCar) {
-      work.Next[i] = Find(work.Keys, work.Values, serialMask, wait.Car);
-      continue;
+    if (!CellGrid::Inside(wait.Where.x, wait.Where.y)) continue;
+    int64_t j = static_cast<int64_t>(
+                    work.CandidateOn[static_cast<size_t>(wait.Where.y) * CellGrid::kSide + wait.Where.x]) - 1;
+    if (wait.Kind == WaitKind::BehindCar && (j < 0 || work.Candidates[static_cast<size_t>(j)].Serial != wait.Car)) {
+      // Two cars on one cell: rare, looked for one by one.
+      j = -1;
+      for (size_t k = 0; k < n && j < 0; ++k)
+        if (work.Candidates[k].Serial == wait.Car) j = static_cast<int64_t>(k);
     }
-    const int64_t j = CellGrid::Inside(wait.Where.x, wait.Where.y)
-                          ? Find(work.CellKeys, work.CellValues, cellMask,
-                                 static_cast<uint32_t>(wait.Where.y * CellGrid::kSide + wait.Where.x + 1))
-                          : -1;
     if (j < 0 || static_cast<size_t>(j) == i) continue;
     work.Next[i] = j;
     wait.Car = work.Candidates[static_cast<size_t>(j)].Serial;
   }
+  for (uint32_t cell : work.Touched) work.CandidateOn[cell] = 0;
+  work.Touched.clear();
 }
 
 // The cycles among the candidates, each from its smallest serial: every
@@ -179,10 +152,9 @@ bool SameCars(const Gridlock& g, const std::vector<size_t>& cycle, const Observe
 void UpdateGridlocks(World& w, uint64_t frame) {
   ObserverScratch& work = w.ObserverWork;
   GridlockLog& log = w.Gridlocks;
+  const uint64_t lastSearch = work.LastSearch;
+  work.LastSearch = frame;
   if (log.Current.empty() && work.Candidates.empty()) return;
-  const uint64_t digest = work.Digest + work.Candidates.size();
-  if (digest == work.SearchedDigest) return;
-  work.SearchedDigest = digest;
   FindCycles(work);
   std::vector<Gridlock> now;
   for (size_t k = 0; k < work.CycleCount; ++k) {
@@ -195,7 +167,6 @@ void UpdateGridlocks(World& w, uint64_t frame) {
       log.Current.erase(known);
     } else {
       g.Number = ++log.Found;
-      g.Formed = frame;
     }
     g.Cars.clear();
     for (size_t i : cycle) {
@@ -204,6 +175,9 @@ void UpdateGridlocks(World& w, uint64_t frame) {
           {car.Serial, {car.CellX, car.CellY}, RoundToInt(car.PosX), RoundToInt(car.PosY), car.Wait.Kind});
       g.StuckSince = std::max(g.StuckSince, car.StandingSince);
     }
+    // Not there at the last look: formed when its last car had stood long
+    // enough, unless that was before the last look.
+    if (g.Formed == 0) g.Formed = std::max(g.StuckSince + kGridlockSteps, lastSearch + 1);
     NameTiles(w, g);
     now.push_back(std::move(g));
   }
@@ -226,9 +200,9 @@ void BeginObservation(World& w) {
   work.Standing = 0;
   work.Speeds = 0.0;
   work.Candidates.clear();
-  work.Digest = 0;
   const uint64_t steps = work.Frame - w.Live.MapFrame;
   work.CountHeat = steps % StandingHeat::kCountSteps == 0;
+  work.Search = steps % kGridlockSearchSteps == 0;
   if (work.Statistics) RollHeat(w.Heat, steps, work.CountHeat);
   work.HeatNow = w.Heat.Minute();
 }
@@ -244,7 +218,7 @@ void FinishObservation(World& w) {
     live.StandingCarSteps += static_cast<uint64_t>(work.Standing);
     CountArrivals(w, w.Stats.Frame - live.MapFrame);
   }
-  if (work.Gridlocks) UpdateGridlocks(w, w.Stats.Frame);
+  if (work.Gridlocks && work.Search) UpdateGridlocks(w, w.Stats.Frame);
 }
 
 }  // namespace kv

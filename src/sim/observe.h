@@ -44,15 +44,11 @@ inline void ObserveCar(World& w, Car& car, Cell from) {
   }
   if (car.StandingSince == 0) car.StandingSince = work.Frame;
   const CarWait& wait = car.Wait;
-  if (work.Frame - car.StandingSince < kGridlockSteps || !inside ||
+  if (!work.Search || work.Frame - car.StandingSince < kGridlockSteps || !inside ||
       !(wait.Kind == WaitKind::BehindCar || wait.Kind == WaitKind::CellTaken || wait.Kind == WaitKind::Yielding))
     return;
   const uint32_t before = CellGrid::Inside(from.x, from.y) ? static_cast<uint32_t>(from.y * CellGrid::kSide + from.x) : at;
   work.Candidates.push_back({car.Serial, at + 1, before + 1, &car});
-  // Order-free: a sum of mixed records.
-  work.Digest += (car.Serial * 0x9E3779B97F4A7C15ull) ^
-                 ((static_cast<uint64_t>(wait.Where.y) << 40 | static_cast<uint64_t>(wait.Where.x) << 16 |
-                   static_cast<uint64_t>(wait.Kind)) * 0xC2B2AE3D27D4EB4Full) ^ (wait.Car * 0x165667B19E3779F9ull);
 }
 
 // After the step was counted (w.Stats.Frame): the step's figures, the

@@ -60,7 +60,7 @@ void ClearObservations(World& w) {
   w.Gridlocks.Current.clear();
   w.Gridlocks.Past.clear();
   w.Gridlocks.Found = 0;
-  w.ObserverWork.SearchedDigest = 0;
+  w.ObserverWork.LastSearch = w.Stats.Frame;
 }
 
 }  // namespace kv

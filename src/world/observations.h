@@ -123,12 +123,17 @@ struct Gridlock {
   std::vector<GridlockCar> Cars; // each waits for the next; the last for the first
   std::vector<Cell> Tiles;       // the tiles its cars stand on, row by row
   Cell Tile{};                   // the tile to name it by: under its middle where a road is
-  uint64_t Formed = 0;           // the step in which it was found
+  uint64_t Formed = 0;           // the step in which it formed
   uint64_t StuckSince = 0;       // the step from which all its cars have stood still
-  uint64_t Dissolved = 0;        // the step in which it no longer held; 0 while it holds
+  uint64_t Dissolved = 0;        // the step it was found gone in; 0 while it holds
 };
 
 constexpr uint64_t kGridlockSteps = 30 * 60;  // 30 simulated seconds
+// Gridlocks are looked for once a simulated second; a gridlock's Formed is
+// still the step it formed in where its cars' standing tells (otherwise the
+// first step after the last look), and it dissolves at the look that no
+// longer finds it.
+constexpr uint64_t kGridlockSearchSteps = 60;
 
 struct GridlockLog {
   static constexpr size_t kPastKept = 64;
@@ -152,21 +157,20 @@ struct ObserverScratch {
   double Speeds = 0.0;
   uint32_t* HeatNow = nullptr;  // the heat's minute under way
   bool CountHeat = false;       // every car's standing is counted in this step
-  // Cars that have stood long enough to be in a gridlock and wait for a car;
-  // a digest of them, and the one of the last search (the same cars waiting
-  // on the same cells cannot form or dissolve a gridlock).
-  uint64_t Digest = 0, SearchedDigest = 0;
+  // Cars that have stood long enough to be in a gridlock and wait for a car,
+  // gathered in the steps that look for gridlocks.
+  bool Search = false;
+  uint64_t LastSearch = 0;  // the step that looked last
   struct Candidate {
     uint64_t Serial = 0;
     uint32_t At = 0, From = 0;  // its cell after and before the step, as y * side + x + 1
     Car* Record = nullptr;
   };
   std::vector<Candidate> Candidates;
-  // Open-addressing tables: serial, and cell (either of a candidate's two),
-  // to candidate.
-  std::vector<uint64_t> Keys;
-  std::vector<uint32_t> Values;
-  std::vector<uint32_t> CellKeys, CellValues;
+  // Per cell (y * side + x), 1 + the candidate that stood on it after the
+  // step, or else before it; 0 for none. Cleared through Touched.
+  std::vector<uint32_t> CandidateOn;
+  std::vector<uint32_t> Touched;
   std::vector<int64_t> Next;        // by candidate: the candidate it waits for, or -1
   std::vector<uint8_t> Visit;       // by candidate: 0 not yet, 1 on the walk, 2 done
   std::vector<size_t> Walk;

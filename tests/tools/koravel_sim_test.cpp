@@ -182,16 +182,15 @@ TEST_F(KoravelSim, RunReportsGridlocksAndCanStopAtTheFirst) {
   const Json stopped = Parse(r.out);
   ASSERT_EQ(stopped["gridlocks"].size(), 1u) << r.out;
   const Json& g = stopped["gridlocks"][0];
-  const int64_t formed = g["formed"];
-  EXPECT_EQ(stopped["frames"], formed);
-  EXPECT_GT(formed, 1800);
+  const int64_t formed = g["formed"], frames = stopped["frames"];
+  EXPECT_TRUE(formed > 1800 && frames >= formed && frames < formed + 60) << formed << " " << frames;
   std::vector<int> cars = g["cars"];
   std::sort(cars.begin(), cars.end());
   EXPECT_EQ(cars, (std::vector<int>{1, 2, 3, 4}));
   EXPECT_EQ(g["tile"], Json::parse("[10, 10]"));
   EXPECT_EQ(g["tiles"], Json::parse("[[10, 9], [9, 10], [11, 10], [10, 11]]"));
   EXPECT_EQ(g["at_end"], true);
-  const std::string trace = Text("t.csv"), last = std::to_string(formed) + ",";
+  const std::string trace = Text("t.csv"), last = std::to_string(frames) + ",";
   EXPECT_EQ(trace.substr(trace.rfind('\n', trace.size() - 2) + 1, last.size()), last);
 
   r = Run("run '" + cross + "' --frames " + std::to_string(formed + 100));
