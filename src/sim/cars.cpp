@@ -438,6 +438,7 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
 
   const Emitter* e = car.Emitter.get();
   if (e != nullptr && car.CellX == e->TargetX && car.CellY == e->TargetY) return Outcome::Arrived;
+  ObserveCar(w, car, oldCell);
   return Outcome::Moved;
 }
 
@@ -461,11 +462,9 @@ void MoveCars(World& w, const Clock& clock, FollowScan scan) {
   w.CarList.Reset();
   uint32_t order = 0;
   for (Car* car = w.CarList.Next(); car != nullptr; car = w.CarList.Next(), ++order) {
-    const Cell from{car->CellX, car->CellY};
     switch (MoveCar(w, clock, scan, *car, order)) {
       case Outcome::Moved:
         if (indexed) Refile(w.NearCars, order, *car);
-        ObserveCar(w, *car, from);
         break;
       case Outcome::Arrived:
         w.Stats.Arrived += 1;
