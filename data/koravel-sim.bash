@@ -7,23 +7,24 @@ _koravel_sim() {
   local i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      info | run | render) command=${COMP_WORDS[i]}; break ;;
+      info | run | render | compare) command=${COMP_WORDS[i]}; break ;;
     esac
   done
 
   case $prev in
-    --frames | --frame-ms | --start-ms | --seed | --fill | --size) return ;;
+    --frames | --frame-ms | --start-ms | --seed | --fill | --size | --seeds | --jobs) return ;;
     --zoom) COMPREPLY=($(compgen -W "25 50 100 200" -- "$cur")); return ;;
-    --trace) COMPREPLY=($(compgen -f -X '!*.csv' -- "$cur") $(compgen -d -- "$cur")); return ;;
+    --trace | --stats) COMPREPLY=($(compgen -f -X '!*.csv' -- "$cur") $(compgen -d -- "$cur")); return ;;
     --save) COMPREPLY=($(compgen -f -X '!*.kvl' -- "$cur") $(compgen -d -- "$cur")); return ;;
   esac
 
   local options
   case $command in
-    "") COMPREPLY=($(compgen -W "info run render --help --version" -- "$cur")); return ;;
+    "") COMPREPLY=($(compgen -W "info run render compare --help --version" -- "$cur")); return ;;
     info) options="--help" ;;
-    run) options="--frames --frame-ms --start-ms --seed --fill --trace --save --help" ;;
+    run) options="--frames --frame-ms --start-ms --seed --fill --trace --save --stats --stop-on-gridlock --help" ;;
     render) options="--frames --frame-ms --start-ms --seed --zoom --size --help" ;;
+    compare) options="--seeds --frames --jobs --table --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -1,5 +1,7 @@
 #include "sim/cars.h"
 
+#include "sim/observe.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -48,9 +50,10 @@ constexpr uint32_t kRoomPerSquare = 1;
 // Order of a slot whose car drove on or was removed.
 constexpr uint32_t kLeft = UINT32_MAX;
 
-// A strip of cells relative to a car's cell, both ends included.
+// A line of cells relative to a car's cell: from (x, y), `cells` cells on in
+// steps of (dx, dy), the cell nearest the car first.
 struct Strip {
-  int x0, y0, x1, y1;
+  int x, y, dx, dy, cells;
 };
 
 // Where a car on a control cell looks for crossing traffic, by the lane code
@@ -62,16 +65,21 @@ struct CrossLanes {
 };
 
 constexpr CrossLanes kCrossLanes[] = {
-    {LaneCode::Down, {-5, 2, 0, 2}, {0, 1, 6, 1}},
-    {LaneCode::Left, {-2, -5, -2, 0}, {-1, 0, -1, 6}},
-    {LaneCode::Right, {2, 0, 2, 5}, {1, -6, 1, 0}},
-    {LaneCode::Up, {0, -2, 5, -2}, {-6, -1, 0, -1}},
+    {LaneCode::Down, {0, 2, -1, 0, 6}, {0, 1, 1, 0, 7}},
+    {LaneCode::Left, {-2, 0, 0, -1, 6}, {-1, 0, 0, 1, 7}},
+    {LaneCode::Right, {2, 0, 0, 1, 6}, {1, 0, 0, -1, 7}},
+    {LaneCode::Up, {0, -2, 1, 0, 6}, {0, -1, -1, 0, 7}},
 };
 
-bool AnyCarIn(const World& w, int x, int y, const Strip& s) {
-  for (int cy = y + s.y0; cy <= y + s.y1; ++cy)
-    for (int cx = x + s.x0; cx <= x + s.x1; ++cx)
-      if (w.CarMap.get(cx, cy) != 0) return true;
+// `found`: the marked cell nearest to the car, the car that will cross first.
+bool AnyCarIn(const World& w, int x, int y, const Strip& s, Cell& found) {
+  for (int i = 0; i < s.cells; ++i) {
+    const int cx = x + s.x + i * s.dx, cy = y + s.y + i * s.dy;
+    if (w.CarMap.get(cx, cy) != 0) {
+      found = {cx, cy};
+      return true;
+    }
+  }
   return false;
 }
 
@@ -86,13 +94,22 @@ bool RoutePoint(const Car& car, int64_t index, Cell& out) {
 
 bool IsControlCell(const World& w, const Cell& c) { return w.ControlMap.get(c.x, c.y) != 0; }
 
-bool IsBlocked(const World& w, const Car& car, LaneCode code, int32_t control) {
+// Also notes in car.Wait what blocks it: the light before crossing traffic,
+// which a green light no longer asks about.
+bool IsBlocked(const World& w, Car& car, LaneCode code, int32_t control) {
   bool blocked = control == control::kStop;
+  Cell crossing{};
+  bool yielding = false;
   for (const CrossLanes& lanes : kCrossLanes) {
     if (lanes.code != code) continue;
-    if (AnyCarIn(w, car.CellX, car.CellY, lanes.right)) blocked = true;
-    if (control == control::kYield && AnyCarIn(w, car.CellX, car.CellY, lanes.left)) blocked = true;
+    if (AnyCarIn(w, car.CellX, car.CellY, lanes.right, crossing)) yielding = blocked = true;
+    if (!yielding && control == control::kYield && AnyCarIn(w, car.CellX, car.CellY, lanes.left, crossing))
+      yielding = blocked = true;
   }
+  if (control == control::kStop)
+    car.Wait = {WaitKind::RedLight, {car.CellX, car.CellY}, 0};
+  else if (yielding)
+    car.Wait = {WaitKind::Yielding, crossing, 0};
   return blocked;
 }
 
@@ -342,6 +359,10 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
   if (OutsideDrivableGrid(car)) return Outcome::LeftGrid;
 
   const Cell oldCell{car.CellX, car.CellY};
+  // Who waits on the same cell as before still waits for the same car: the
+  // observation named it (observe.h).
+  const CarWait before = car.Wait;
+  car.Wait = {};
   const int32_t startX = RoundToInt(car.PosX);
   const int32_t startY = RoundToInt(car.PosY);
 
@@ -370,6 +391,8 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
         int64_t{ElapsedMs(clock.NowMs(), static_cast<uint32_t>(car.HoldStart))} > car.HoldTime) {
       ResumeCar(car);
       car.HoldTime = 0;
+    } else if (car.Wait.Kind == WaitKind::None) {
+      car.Wait = {WaitKind::Holding, oldCell, 0};
     }
   }
   if (car.State == CarState::Braking) Brake(car);
@@ -385,6 +408,7 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
   Cell afterNext;
   if (RoutePoint(car, int64_t{car.RouteIndex} - 1, afterNext) &&
       MarkedByOthers(w, car, oldCell, afterNext)) {
+    car.Wait = {WaitKind::CellTaken, afterNext, 0};
     car.Speed = 0.0f;
     car.PosX = static_cast<float>(startX);
     car.PosY = static_cast<float>(startY);
@@ -394,6 +418,8 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
     FollowNearCars(w, car, order, startX, startY);
   else
     FollowEveryCar(w, car, startX, startY);
+  if (car.Speed > 0.0f) car.Wait = {};
+  if (car.Wait.Kind == before.Kind && car.Wait.Where == before.Where && car.Wait.Car == 0) car.Wait.Car = before.Car;
 
   Cell next;
   if (RoutePoint(car, car.RouteIndex, next) && next == Cell{car.CellX, car.CellY}) {
@@ -412,6 +438,7 @@ Outcome MoveCar(World& w, const Clock& clock, FollowScan scan, Car& car, uint32_
 
   const Emitter* e = car.Emitter.get();
   if (e != nullptr && car.CellX == e->TargetX && car.CellY == e->TargetY) return Outcome::Arrived;
+  ObserveCar(w, car, oldCell);
   return Outcome::Moved;
 }
 
@@ -430,6 +457,7 @@ void MoveCars(World& w, const Clock& clock, FollowScan scan) {
   for (const Car& car : w.CarList) MarkCell(w, car.CellX, car.CellY);
   const bool indexed = scan == FollowScan::Near;
   if (indexed) RebuildIndex(w);
+  BeginObservation(w);
 
   w.CarList.Reset();
   uint32_t order = 0;
@@ -450,6 +478,7 @@ void MoveCars(World& w, const Clock& clock, FollowScan scan) {
         // The rest of the list stands still this frame.
         w.Stats.LeftGrid += 1;
         w.CarList.Delete();
+        while (Car* rest = w.CarList.Next()) ObserveCar(w, *rest, {rest->CellX, rest->CellY});
         return;
     }
   }
@@ -479,7 +508,8 @@ void FollowCar(Car& car, const Car& other, int32_t startX, int32_t startY) {
                              RoundToInt(car.PosY));
   const int32_t dist = RoundToInt(gap);
   const float rel = std::fabs(other.Speed - car.Speed);
-  if (other.Speed - kFollowDeceleration < car.Speed) {
+  const bool slows = other.Speed - kFollowDeceleration < car.Speed;
+  if (slows) {
     if (rel == 0.0f) {
       car.Speed -= kFollowDeceleration;
     } else {
@@ -495,6 +525,8 @@ void FollowCar(Car& car, const Car& other, int32_t startX, int32_t startY) {
     car.PosX = static_cast<float>(startX);
     car.PosY = static_cast<float>(startY);
   }
+  if ((slows || gap < kFollowCloseDistance) && !(car.Speed > 0.0f))
+    car.Wait = {WaitKind::BehindCar, {other.CellX, other.CellY}, other.Serial};
 }
 
 void BrakeCar(Car& car, int cells) {

@@ -3,6 +3,7 @@
 #include "sim/cars.h"
 #include "sim/emitters.h"
 #include "sim/lights.h"
+#include "sim/observe.h"
 
 namespace kv {
 
@@ -11,6 +12,9 @@ void Step(World& w, const Clock& clock, Random& random) {
   UpdateEmitters(w, clock, random);
   MoveCars(w, clock);
   w.Stats.Frame += 1;
+  FinishObservation(w);
 }
+
+static_assert(kMinuteSteps == 60 * kStepsPerSecond);
 
 }  // namespace kv

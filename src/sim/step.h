@@ -30,7 +30,8 @@ class SimClock : public Clock {
 };
 
 // Advances the traffic by one step at the clock's reading: the lights, then
-// the emitters, then the cars; then counts the step in w.Stats.Frame.
+// the emitters, then the cars; then counts the step in w.Stats.Frame and
+// observes it (sim/observe.h).
 void Step(World& w, const Clock& clock, Random& random);
 
 }  // namespace kv

@@ -12,6 +12,7 @@ void ClearMap(World& w) {
   w.TileMap.Fill(0);
   w.MoveMap.Fill(LaneCode::None);
   w.ControlMap.Fill(control::kNone);
+  ClearObservations(w);
 }
 
 Cell EmitterStartCell(const Emitter& e) {

@@ -9,6 +9,7 @@
 
 #include "platform/types.h"
 #include "world/grid.h"
+#include "world/observations.h"
 #include "world/record_list.h"
 #include "world/types.h"
 
@@ -63,15 +64,20 @@ struct Car {
   float BrakeDistance = 0.0f;
   float Acceleration = 0.0f;
   int32_t Angle = 0;
+  int32_t RouteIndex = 0;
   // Shared: a car whose emitter was removed finishes its trip on it.
   std::shared_ptr<::kv::Emitter> Emitter;
-  int32_t RouteIndex = 0;
 
-  // Bookkeeping for statistics and traces; no effect on the simulation.
-  int32_t Color = 0;         // 1..17
-  uint64_t Serial = 0;       // 1, 2, 3, ... in order of spawning
-  int32_t EmitterIndex = 0;  // 0-based position of its emitter at spawn time
-  uint64_t SpawnFrame = 0;   // the step it was spawned in
+  // Bookkeeping for statistics, traces and observation; no effect on the
+  // simulation. The step reads the first four with the fields above for
+  // every car: they stay next to them, in the same cache lines.
+  uint64_t Serial = 0;         // 1, 2, 3, ... in order of spawning
+  uint64_t StandingSince = 0;  // the step from which it has stood still; 0 while it moves
+  uint64_t HeatFrom = 0;       // its first standing step not yet in the heat; 0 while it moves
+  CarWait Wait;                // why it stood still after its last step
+  int32_t Color = 0;           // 1..17
+  int32_t EmitterIndex = 0;    // 0-based position of its emitter at spawn time
+  uint64_t SpawnFrame = 0;     // the step it was spawned in
 };
 
 struct TrafficLight {
@@ -168,6 +174,13 @@ struct World {
   TrafficStats Stats;
   uint64_t NextCarSerial = 1;
 
+  // What the step observes (world/observations.h); cleared with the map.
+  ObserveSwitches Observe;
+  LiveStats Live;
+  StandingHeat Heat;
+  GridlockLog Gridlocks;
+  ObserverScratch ObserverWork;
+
   // The counts are the lists' lengths.
   int32_t RoadCount() const { return static_cast<int32_t>(RoadList.size()); }
   int32_t CarCount() const { return static_cast<int32_t>(CarList.size()); }
@@ -175,7 +188,8 @@ struct World {
   int32_t LightCount() const { return static_cast<int32_t>(TrafficLightList.size()); }
 };
 
-// Empties the map: roads, emitters, cars, lights and the grids they mark.
+// Empties the map: roads, emitters, cars, lights and the grids they mark, and
+// what the step observed of its traffic.
 void ClearMap(World& w);
 
 // The lane cell from which an emitter's route starts and its cars spawn;

@@ -124,9 +124,10 @@ TEST_F(Spawning, NewCarsStandOnTheStartCellFacingTheDirectionAppendedInEmitterOr
               (std::vector<float>{float(c.start.x), float(c.start.y), 16.0f * c.start.x, 16.0f * c.start.y,
                                   float(c.angle), 1.0f + std::abs(30 - c.start.y), 99.0f, 0.02f}));
     EXPECT_EQ(car.Emitter->Direction, c.direction);
-    // Spawned in step 77: the step being taken when the count stands at 76.
+    // Spawned in step 77: the step being taken when the count stands at 76;
+    // numbered after the car put there first.
     EXPECT_EQ((std::vector<uint64_t>{uint64_t(car.EmitterIndex), car.Serial, car.SpawnFrame}),
-              (std::vector<uint64_t>{uint64_t(index), uint64_t(index + 1), 77u}));
+              (std::vector<uint64_t>{uint64_t(index), uint64_t(index + 2), 77u}));
     ++index;
   }
   EXPECT_EQ(w.Stats.Spawned, 4u);

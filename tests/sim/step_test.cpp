@@ -82,7 +82,8 @@ std::string Difference(const World& a, const World& b) {
     if (c.Serial != d.Serial || c.CellX != d.CellX || c.CellY != d.CellY || bits(c.PosX) != bits(d.PosX) ||
         bits(c.PosY) != bits(d.PosY) || bits(c.Speed) != bits(d.Speed) ||
         bits(c.BrakeDistance) != bits(d.BrakeDistance) || c.State != d.State || c.HoldStart != d.HoldStart ||
-        c.Angle != d.Angle || c.RouteIndex != d.RouteIndex) {
+        c.Angle != d.Angle || c.RouteIndex != d.RouteIndex || c.Wait.Kind != d.Wait.Kind ||
+        !(c.Wait.Where == d.Wait.Where)) {
       std::ostringstream out;
       out << "car " << i << ": pos " << c.PosX << "," << c.PosY << " vs " << d.PosX << "," << d.PosY << ", speed "
           << c.Speed << " vs " << d.Speed;
@@ -159,6 +160,32 @@ TEST(NearCarScan, MatchesThePlainScanOnTheStartMapInACityAndForCarsInOddStates) 
     }
     RunTwins(fast, plain, 200);
     EXPECT_GT(fast.w.Stats.LeftGrid, 0u);
+  }
+}
+
+// Watching the traffic changes none of it: a world that keeps figures and
+// looks for gridlocks moves its cars bit for bit as one that does not, on the
+// start map and in a city full of cars.
+TEST(Observation, ChangesNothingInTheTraffic) {
+  for (int map = 0; map < 2; ++map) {
+    Side watched(3), blind(3);
+    blind.w.Observe = {false, false};
+    for (Side* s : {&watched, &blind}) {
+      if (map == 0) {
+        LoadStartMap(*s);
+      } else {
+        stress::BuildStressWorld(s->w, s->clock);
+        ASSERT_EQ(stress::FillWithCars(s->w, 400, 9), 400);
+      }
+    }
+    for (int k = 1; k <= (map == 0 ? 3000 : 200); ++k) {
+      for (Side* s : {&watched, &blind}) {
+        s->clock.Advance(16);
+        Step(s->w, s->clock, s->random);
+      }
+      ASSERT_EQ(Difference(watched.w, blind.w), "") << "step " << k;
+    }
+    EXPECT_GT(watched.w.Live.StandingCarSteps, 0u);
   }
 }
 

@@ -54,6 +54,18 @@ inline std::shared_ptr<Emitter> PlaceEmitter(World& w, int tx, int ty, Direction
   return w.EmitterList.CurrentShared();
 }
 
+// Four roads meet at an unmarked crossing on tile (10, 10); an emitter at each
+// far end sends its cars across, their first ones all at once.
+inline void FourWayCrossing(World& w) {
+  RoadRow(w, 10, 3, 17);
+  RoadColumn(w, 10, 3, 9);
+  RoadColumn(w, 10, 11, 17);
+  AddEmitter(w, 3, 10, Direction::Right, 35, 21);
+  AddEmitter(w, 17, 10, Direction::Left, 6, 20);
+  AddEmitter(w, 10, 3, Direction::Down, 20, 35);
+  AddEmitter(w, 10, 17, Direction::Up, 21, 6);
+}
+
 // --- Records written directly, for scenarios the editor could not build ---
 
 // Cells along straight segments between the corners, both ends included.
@@ -93,6 +105,7 @@ inline Car& PutCar(World& w, Cell cell, int angle, float speed) {
   car.PosX = 16.0f * static_cast<float>(cell.x), car.PosY = 16.0f * static_cast<float>(cell.y);
   car.Angle = angle, car.Speed = speed, car.MaxSpeed = 99.0f, car.Acceleration = 0.02f;
   car.Sprite = w.CarSprites[1];
+  car.Serial = w.NextCarSerial++;
   return car;
 }
 

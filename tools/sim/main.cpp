@@ -2,9 +2,10 @@
 //
 //   koravel-sim info MAP
 //   koravel-sim run MAP [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S] [--fill N]
-//                       [--trace FILE] [--save FILE]
+//                       [--trace FILE] [--save FILE] [--stats FILE] [--stop-on-gridlock]
 //   koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S]
 //                          [--zoom PERCENT] [--size WxH]
+//   koravel-sim compare A B [--seeds N] [--frames F] [--jobs J] [--table]
 //
 // Exit status: 0 success, 1 usage error (also an output that would overwrite
 // the map or another output), 2 map unreadable or refused, images not found,
@@ -18,8 +19,10 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/program_data.h"
+#include "compare.h"
 #include "mapfile/mapfile.h"
 #include "platform/files.h"
 #include "render/scene.h"
@@ -37,13 +40,19 @@ constexpr int64_t kMaxFrames = int64_t{1} << 40;
 constexpr int64_t kMaxFill = int64_t{CellGrid::kSide} * CellGrid::kSide;
 constexpr const char* kTraceHeader =
     "frame,car,emitter,color,cell_x,cell_y,pos_x,pos_y,speed,angle,state,route_index\n";
+constexpr const char* kStatsHeader = "second,cars,spawned,arrived,standing,mean_speed,mean_trip_frames_last_minute\n";
+constexpr int64_t kMsPerSecond = 1000;
+// One simulated hour at the default frame length.
+constexpr int64_t kHourFrames = 3600 * kMsPerSecond / RunOptions{}.frameMs;
 
 struct Options {
   RunOptions run;
-  std::string out, trace, save;
+  std::string out, trace, save, stats;
   int64_t fill = 0;
   int zoom = kUnzoomed;
   Size size{kClassicScreenWidth, kClassicScreenHeight};
+  bool stopOnGridlock = false;
+  CompareOptions compare;
 };
 
 // The picture's sides, each 1..kMaxPictureSide.
@@ -73,6 +82,15 @@ bool TraceFrame(FileWriter& f, const World& w, uint64_t frame) {
   return true;
 }
 
+// The figures of the step just taken, as one row for simulated second `second`.
+bool StatsRow(FileWriter& f, const World& w, uint64_t second) {
+  const TrafficFigures s = CurrentFigures(w);
+  char row[256];
+  const int n = std::snprintf(row, sizeof row, "%" PRIu64 ",%d,%" PRIu64 ",%" PRIu64 ",%d,%.4f,%.1f\n", second, s.Cars,
+                              s.Spawned, s.Arrived, s.Standing, s.MeanSpeed, s.MeanTripFramesLastMinute);
+  return n > 0 && n < static_cast<int>(sizeof row) && f.Write(row, static_cast<size_t>(n));
+}
+
 int Failed(const std::string& what) {
   std::fprintf(stderr, "koravel-sim: %s\n", what.c_str());
   return kExitFailed;
@@ -84,7 +102,7 @@ int CannotWrite(const std::string& path, int error) {
 
 int Usage(const std::string& what) {
   std::fprintf(stderr, "koravel-sim: %s\n", what.c_str());
-  std::fputs("usage: koravel-sim info|run|render MAP ... (koravel-sim --help explains every option)\n", stderr);
+  std::fputs("usage: koravel-sim info|run|render|compare MAP ... (koravel-sim --help explains every option)\n", stderr);
   return kExitUsage;
 }
 
@@ -120,19 +138,39 @@ int Run(const Options& o) {
     trace = std::make_unique<FileWriter>(o.trace);
     if (!trace->Write(kTraceHeader, std::strlen(kTraceHeader))) return CannotWrite(o.trace, trace->Error());
   }
+  std::unique_ptr<FileWriter> stats;
+  if (!o.stats.empty()) {
+    stats = std::make_unique<FileWriter>(o.stats);
+    if (!stats->Write(kStatsHeader, std::strlen(kStatsHeader))) return CannotWrite(o.stats, stats->Error());
+  }
   if (o.fill > 0) stress::FillWithCars(w, static_cast<int>(o.fill), o.run.seed);
 
-  for (int64_t k = 1; k <= o.run.frames; ++k) {
+  GridlockTally gridlocks;
+  int64_t frames = o.run.frames;
+  // A row each time the clock has gone on by a second since the map was loaded.
+  int64_t msIntoSecond = 0;
+  uint64_t second = 0;
+  for (int64_t k = 1; k <= frames; ++k) {
     s.StepTo(k);
     if (trace && !TraceFrame(*trace, w, static_cast<uint64_t>(k))) return CannotWrite(o.trace, trace->Error());
+    gridlocks.Update(w);
+    for (msIntoSecond += stats ? o.run.frameMs : 0; msIntoSecond >= kMsPerSecond; msIntoSecond -= kMsPerSecond)
+      if (!StatsRow(*stats, w, ++second)) return CannotWrite(o.stats, stats->Error());
+    if (o.stopOnGridlock && gridlocks.Found() > 0) {
+      frames = k;
+      break;
+    }
   }
   if (trace && !trace->Commit()) return CannotWrite(o.trace, trace->Error());
+  if (stats && !stats->Commit()) return CannotWrite(o.stats, stats->Error());
 
   if (!o.save.empty() && SaveMap(w, s.platform(), s.platform(), o.save) != SaveResult::Saved) {
     ReportMessages(s.platform(), "");
     return Failed("cannot save " + o.save);
   }
-  return PrintJson(RunSummary(w, o.run.frames)) ? 0 : Failed("cannot write the output");
+  Json summary = RunSummary(w, frames);
+  summary["gridlocks"] = gridlocks.Summary();
+  return PrintJson(summary) ? 0 : Failed("cannot write the output");
 }
 
 int Render(const Options& o, const ProgramData& data) {
@@ -195,7 +233,11 @@ int Command(int argc, char** argv) {
   CLI::App* run = app.add_subcommand(
       "run", "Loads the map and simulates N frames: each frame sets the simulation's clock, then switches the "
              "lights, lets the emitters spawn and moves the cars. Prints one JSON object: \"frames\", \"spawned\", "
-             "\"arrived\", \"left_grid\", \"cars\", \"roads\", \"emitters\", \"lights\", \"mean_trip_frames\".");
+             "\"arrived\", \"left_grid\", \"cars\", \"roads\", \"emitters\", \"lights\", \"mean_trip_frames\", "
+             "\"gridlocks\": one entry per gridlock found, [{\"formed\" (its frame), \"cars\" (numbered as in the "
+             "trace), \"tiles\" [[x, y]] (those its cars stand on), \"tile\" (the one it is named by), \"at_end\" "
+             "(still there after the last frame)}]. A gridlock: cars that have all stood still for 30 simulated "
+             "seconds (1800 frames) and wait for each other in a cycle, directly or through a queue.");
   AddMapArgument(*run, o);
   AddRunOptions(*run, o, 3600);
   run->add_option("--fill", o.fill,
@@ -208,6 +250,12 @@ int Command(int argc, char** argv) {
                   "Writes one CSV row per car after every frame: "
                   "frame,car,emitter,color,cell_x,cell_y,pos_x,pos_y,speed,angle,state,route_index");
   run->add_option("--save", o.save, "Saves the map after the run");
+  run->add_option("--stats", o.stats,
+                  "Writes one CSV row per simulated second (1000 ms of the clock): "
+                  "second,cars,spawned,arrived,standing (cars at speed 0),mean_speed (pixels per frame),"
+                  "mean_trip_frames_last_minute (of the cars that arrived in the last 3600 frames; 0 when none did)");
+  run->add_flag("--stop-on-gridlock", o.stopOnGridlock,
+                "Ends the run after the frame in which the first gridlock was found");
 
   CLI::App* render = app.add_subcommand(
       "render", "Runs like run, then draws one frame as the program shows it in a window of the given size, at the "
@@ -229,6 +277,28 @@ int Command(int argc, char** argv) {
             "Size of the picture in pixels, as the window's inner size (default 1024x768)")
       ->type_name("WxH");
 
+  CLI::App* compare = app.add_subcommand(
+      "compare", "Runs map A and map B with the seeds 1 to N for F frames each, as run does, and prints one JSON "
+                 "object: for each measure (\"arrivals_per_hour\" of simulated time, \"mean_trip_frames\", "
+                 "\"standing_share\" of the car time spent at speed 0, \"gridlocks\" formed) the mean of A and "
+                 "of B over the seeds with their 95 % confidence intervals (Student's t), the difference B - A "
+                 "with its interval (Welch's t), and \"better\": \"A\" or \"B\" where that interval excludes 0, "
+                 "null where it does not. Every run depends only on its map and seed: the report is the same for "
+                 "any number of jobs.");
+  compare->add_option("A", o.compare.a, "First map")->required();
+  compare->add_option("B", o.compare.b, "Second map")->required();
+  compare->add_option("--seeds", o.compare.seeds, "Runs each map with the seeds 1 to N")
+      ->check(CLI::Range(int64_t{1}, int64_t{100000}))
+      ->default_val(20);
+  compare->add_option("--frames", o.compare.frames, "Frames of each run (16 ms of the clock each; the default is "
+                                                    "one simulated hour)")
+      ->check(CLI::Range(int64_t{1}, kMaxFrames))
+      ->default_val(kHourFrames);
+  compare->add_option("--jobs", o.compare.jobs, "Runs at a time, each on a thread of its own (default: the cores)")
+      ->check(CLI::Range(int64_t{1}, int64_t{1024}))
+      ->default_val(std::max(1u, std::thread::hardware_concurrency()));
+  compare->add_flag("--table", o.compare.table, "Prints the same as an aligned table for people");
+
   try {
     // A misspelt command is named as such rather than as a missing one.
     if (argc >= 2 && argv[1][0] != '-') {
@@ -245,11 +315,17 @@ int Command(int argc, char** argv) {
   }
 
   const ProgramData data = FindProgramData();
+  if (compare->parsed()) {
+    o.compare.a = MapPath(data, o.compare.a);
+    o.compare.b = MapPath(data, o.compare.b);
+    return Compare(o.compare);
+  }
   o.run.map = MapPath(data, o.run.map);
   std::vector<std::pair<std::string, std::string>> outputs;
   if (render->parsed()) outputs.emplace_back("OUT.png", o.out);
   if (run->parsed() && run->get_option("--trace")->count() > 0) outputs.emplace_back("--trace", o.trace);
   if (run->parsed() && run->get_option("--save")->count() > 0) outputs.emplace_back("--save", o.save);
+  if (run->parsed() && run->get_option("--stats")->count() > 0) outputs.emplace_back("--stats", o.stats);
   if (int status = CheckOutputs(o.run.map, outputs)) return status;
 
   if (info->parsed()) return Info(o);

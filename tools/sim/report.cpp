@@ -76,6 +76,33 @@ Json RunSummary(const World& w, int64_t frames) {
   return j;
 }
 
+void GridlockTally::Update(const World& w) {
+  const GridlockLog& log = w.Gridlocks;
+  if (log.Found == all_.size() && log.Current.size() == open_) return;
+  for (Gridlock& g : all_)
+    if (g.Dissolved == 0 && std::none_of(log.Current.begin(), log.Current.end(),
+                                         [&](const Gridlock& c) { return c.Number == g.Number; }))
+      g.Dissolved = w.Stats.Frame;
+  for (const Gridlock& g : log.Current)
+    if (g.Number > all_.size()) all_.push_back(g);
+  open_ = log.Current.size();
+}
+
+Json GridlockTally::Summary() const {
+  Json list = Json::array();
+  for (const Gridlock& g : all_) {
+    Json cars = Json::array(), tiles = Json::array();
+    for (const GridlockCar& c : g.Cars) cars.push_back(c.Serial);
+    for (const Cell& t : g.Tiles) tiles.push_back(Pair(t.x, t.y));
+    list.push_back(Json{{"formed", g.Formed},
+                        {"cars", std::move(cars)},
+                        {"tiles", std::move(tiles)},
+                        {"tile", Pair(g.Tile.x, g.Tile.y)},
+                        {"at_end", g.Dissolved == 0}});
+  }
+  return list;
+}
+
 bool PrintJson(const Json& j) {
   const std::string text = j.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
   return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;

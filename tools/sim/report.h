@@ -3,6 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <vector>
+
 #include "world/world.h"
 
 namespace kv::sim_tool {
@@ -21,6 +23,21 @@ Json MapInfo(const World& w);
 // "frames", "spawned", "arrived", "left_grid", "cars", "roads", "emitters",
 // "lights", "mean_trip_frames" (full precision).
 Json RunSummary(const World& w, int64_t frames);
+
+// Every gridlock of a run. The world keeps only the latest that dissolved;
+// this keeps them all, looking after each step.
+class GridlockTally {
+ public:
+  void Update(const World& w);
+  uint64_t Found() const { return all_.size(); }
+  // [{"formed", "cars" (serials, as in the trace), "tiles" [[x, y]], "tile"
+  // (the one to name it by), "at_end"}], in the order they formed.
+  Json Summary() const;
+
+ private:
+  std::vector<Gridlock> all_;  // by number
+  size_t open_ = 0;            // those not dissolved
+};
 
 // One line on standard output; false when it could not be written.
 bool PrintJson(const Json& j);

@@ -17,7 +17,7 @@ bool Session::Load() {
 }
 
 void Session::StepTo(int64_t k) {
-  clock_.Set(static_cast<uint32_t>(o_.startMs + static_cast<uint64_t>(k) * static_cast<uint64_t>(o_.frameMs)));
+  clock_.Set(ClockAt(o_, k));
   Step(*world_, clock_, random_);
 }
 

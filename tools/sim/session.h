@@ -26,6 +26,11 @@ struct RunOptions {
   uint32_t seed = 1;
 };
 
+// The simulation's clock in frame k (1-based): T0 + k * MS, modulo 2^32.
+inline uint32_t ClockAt(const RunOptions& o, int64_t k) {
+  return static_cast<uint32_t>(o.startMs + static_cast<uint64_t>(k) * static_cast<uint64_t>(o.frameMs));
+}
+
 class Session {
  public:
   Session(const RunOptions& o, DrawMode mode);
@@ -33,7 +38,7 @@ class Session {
   // Loads the map; false (the program's message on standard error) when it
   // is unreadable or refused.
   bool Load();
-  // Frame k (1-based): the clock reads T0 + k * MS, modulo 2^32.
+  // Frame k: sets the clock (ClockAt) and steps.
   void StepTo(int64_t k);
 
   const RunOptions& options() const { return o_; }
