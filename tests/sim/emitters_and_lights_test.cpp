@@ -189,20 +189,5 @@ TEST(Timers, TrafficIsTheSameWhereverTheClockStands) {
   for (size_t i = 1; i < runs.size(); ++i) EXPECT_EQ(runs[i], runs[0]) << "start " << i;
 }
 
-TEST(SeededRandom, CoversZeroToMaxAndRepeatsForASeed) {
-  SeededRandom a(11), b(11);
-  std::set<int32_t> seen;
-  for (int i = 0; i < 400; ++i) {
-    const int32_t v = a.RandomUpTo(16);
-    ASSERT_EQ(v, b.RandomUpTo(16));
-    seen.insert(v);
-    ASSERT_EQ(a.RandomUpTo(0), 0);
-    ASSERT_EQ(a.RandomUpTo(-5), 0);
-    b.RandomUpTo(0), b.RandomUpTo(-5);
-  }
-  EXPECT_EQ(seen.size(), 17u);
-  EXPECT_EQ(*seen.rbegin(), 16);
-}
-
 }  // namespace
 }  // namespace kv::test

@@ -1,10 +1,9 @@
 // The traffic step as a whole: its order, the start map that keeps flowing,
 // and the fast following scan against the plain one.
 #include <bit>
-#include <cstring>
 #include <limits>
 #include <random>
-#include <sstream>
+#include <tuple>
 
 #include "mapfile/mapfile.h"
 #include "sim/cars.h"
@@ -33,13 +32,15 @@ TEST(Step, LightsThenEmittersThenCarsThenTheCount) {
   EXPECT_EQ(t.w.Stats.Frame, 1u);
 }
 
-TEST(Step, TheStartMapHasARouteForEveryEmitterAndKeepsFlowing) {
-  auto world = NewWorld();
-  World& w = *world;
+void LoadStartMap(Traffic& t) {
   HeadlessPlatform p(DrawMode::CountOnly);
-  SimClock clock(1000000);
-  SeededRandom random(1);
-  ASSERT_EQ(LoadMap(w, p, p, clock, KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
+  ASSERT_EQ(LoadMap(t.w, p, p, t.clock, KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
+}
+
+TEST(Step, TheStartMapHasARouteForEveryEmitterAndKeepsFlowing) {
+  Traffic t(1);
+  World& w = t.w;
+  LoadStartMap(t);
   ASSERT_GE(w.EmitterCount(), 8);
   for (const Emitter& e : w.EmitterList) EXPECT_GT(e.RouteLength, 1) << e.TileX << "/" << e.TileY;
   // The stored view shows the network on the opening screen, above the toolbar.
@@ -51,8 +52,7 @@ TEST(Step, TheStartMapHasARouteForEveryEmitterAndKeepsFlowing) {
   int fewestCars = 1 << 30;
   std::vector<uint64_t> arrivedByMinute(kMinutes + 1, 0);
   for (int k = 1; k <= kMinutes * kStepsPerMinute; ++k) {
-    clock.Advance();
-    Step(w, clock, random);
+    t.Frame();
     if (k > 2 * kStepsPerMinute) fewestCars = std::min(fewestCars, w.CarCount());
     if (k % kStepsPerMinute == 0) arrivedByMinute[static_cast<size_t>(k / kStepsPerMinute)] = w.Stats.Arrived;
   }
@@ -64,43 +64,32 @@ TEST(Step, TheStartMapHasARouteForEveryEmitterAndKeepsFlowing) {
 
 // --- The fast following scan against the plain one, bit for bit ---
 
-struct Side {
-  std::unique_ptr<World> world = NewWorld();
-  World& w = *world;
-  ManualClock clock{1000000};
-  SeededRandom random;
-  explicit Side(uint32_t seed) : random(seed) {}
-};
+// A car as the bits on which the two scans must agree.
+auto Bits(const Car& c) {
+  auto bits = [](float f) { return std::bit_cast<uint32_t>(f); };
+  return std::tuple(c.Serial, c.CellX, c.CellY, bits(c.PosX), bits(c.PosY), bits(c.Speed), bits(c.BrakeDistance),
+                    c.State, c.HoldStart, c.Angle, c.RouteIndex);
+}
 
-// The first difference between the two car lists, or "" when they agree.
+// The first difference between the two worlds' traffic, or "" when they agree.
 std::string Difference(const World& a, const World& b) {
   if (a.CarList.size() != b.CarList.size()) return "car count";
-  auto bits = [](float f) { return std::bit_cast<uint32_t>(f); };
   size_t i = 0;
-  for (auto x = a.CarList.begin(), y = b.CarList.begin(); x != a.CarList.end(); ++x, ++y, ++i) {
-    const Car &c = *x, &d = *y;
-    if (c.Serial != d.Serial || c.CellX != d.CellX || c.CellY != d.CellY || bits(c.PosX) != bits(d.PosX) ||
-        bits(c.PosY) != bits(d.PosY) || bits(c.Speed) != bits(d.Speed) ||
-        bits(c.BrakeDistance) != bits(d.BrakeDistance) || c.State != d.State || c.HoldStart != d.HoldStart ||
-        c.Angle != d.Angle || c.RouteIndex != d.RouteIndex) {
-      std::ostringstream out;
-      out << "car " << i << ": pos " << c.PosX << "," << c.PosY << " vs " << d.PosX << "," << d.PosY << ", speed "
-          << c.Speed << " vs " << d.Speed;
-      return out.str();
-    }
-  }
+  for (auto x = a.CarList.begin(), y = b.CarList.begin(); x != a.CarList.end(); ++x, ++y, ++i)
+    if (Bits(*x) != Bits(*y))
+      return "car " + std::to_string(i) + " at " + std::to_string(x->PosX) + "," + std::to_string(x->PosY);
   if (a.Stats.Arrived != b.Stats.Arrived || a.Stats.LeftGrid != b.Stats.LeftGrid) return "removal counts";
-  if (std::memcmp(a.CarMap.data(), b.CarMap.data(), sizeof(int32_t) * CellGrid::kSide * CellGrid::kSide) != 0)
+  if (!std::equal(a.CarMap.data(), a.CarMap.data() + CellGrid::kSide * CellGrid::kSide, b.CarMap.data()))
     return "CarMap";
   return "";
 }
 
 // Steps both sides, the fast one with the near scan and the other with the
 // plain one, and stops at the first step they differ.
-void RunTwins(Side& fast, Side& plain, int steps) {
+void RunTwins(Traffic& fast, Traffic& plain, int steps) {
   for (int k = 1; k <= steps; ++k) {
-    for (Side* s : {&fast, &plain}) {
-      s->clock.Advance(16);
+    for (Traffic* s : {&fast, &plain}) {
+      s->clock.Advance(Traffic::kStepMs);
       UpdateLights(s->w, s->clock);
       UpdateEmitters(s->w, s->clock, s->random);
     }
@@ -108,11 +97,6 @@ void RunTwins(Side& fast, Side& plain, int steps) {
     MoveCars(plain.w, plain.clock, FollowScan::Plain);
     ASSERT_EQ(Difference(fast.w, plain.w), "") << "step " << k;
   }
-}
-
-void LoadStartMap(Side& s) {
-  HeadlessPlatform p(DrawMode::CountOnly);
-  ASSERT_EQ(LoadMap(s.w, p, p, s.clock, KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
 }
 
 // Cars nudged off their lanes, at any speed up to well past the widest
@@ -136,14 +120,14 @@ void Scramble(World& w, uint32_t seed) {
 
 TEST(NearCarScan, MatchesThePlainScanOnTheStartMapInACityAndForCarsInOddStates) {
   for (uint32_t seed : {1u, 2u}) {
-    Side fast(seed), plain(seed);
+    Traffic fast(seed), plain(seed);
     LoadStartMap(fast), LoadStartMap(plain);
     RunTwins(fast, plain, 3000);
     EXPECT_GT(fast.w.Stats.Arrived, 20u);
   }
   {
-    Side fast(5), plain(5);
-    for (Side* s : {&fast, &plain}) {
+    Traffic fast(5), plain(5);
+    for (Traffic* s : {&fast, &plain}) {
       stress::BuildStressWorld(s->w, s->clock);
       ASSERT_EQ(stress::FillWithCars(s->w, 400, 9), 400);
     }
@@ -151,8 +135,8 @@ TEST(NearCarScan, MatchesThePlainScanOnTheStartMapInACityAndForCarsInOddStates) 
     EXPECT_GT(fast.w.Stats.Arrived, 0u);
   }
   for (uint32_t seed : {3u, 4u, 5u}) {
-    Side fast(seed), plain(seed);
-    for (Side* s : {&fast, &plain}) {
+    Traffic fast(seed), plain(seed);
+    for (Traffic* s : {&fast, &plain}) {
       LoadStartMap(*s);
       ASSERT_GT(stress::FillWithCars(s->w, 200, seed), 150);
       Scramble(s->w, seed);

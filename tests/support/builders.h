@@ -135,9 +135,9 @@ struct Traffic {
   std::unique_ptr<World> world = NewWorld();
   World& w = *world;
   ManualClock clock{100000};
-  SeededRandom random{7};
+  SeededRandom random;
 
-  Traffic() { FakeSprites(w); }
+  explicit Traffic(uint32_t seed = 7) : random(seed) { FakeSprites(w); }
   void Frame(int count = 1) {
     for (int i = 0; i < count; ++i) {
       Step(w, clock, random);
