@@ -1,5 +1,7 @@
 // Car motion: following, control cells, braking, route points, arriving and
-// leaving the grid, and values no car should ever hold.
+// leaving the grid, and values no car should ever hold. Turning at route
+// points and waiting for the point after next show in every run of the start
+// map (tests/sim/step_test.cpp, tests/tools/koravel_sim_test.cpp).
 #include <cmath>
 #include <limits>
 
@@ -161,21 +163,6 @@ TEST_F(CarMotion, ACarBrakesOverFiveCellsBeforeAControlCellAndOverTenAfterAClick
   EXPECT_EQ(clicked.Speed, kCarAcceleration);  // starts again from standstill
 }
 
-TEST_F(CarMotion, ACarStopsAtItsRoundedStartWhileThePointAfterNextIsTaken) {
-  Car& car = OnLane(30, 2.0f);
-  car.PosX = 480.6f;
-  Car& blocker = ParkedCar(w, {32, 21}, 90);
-  for (int i = 0; i < 20; ++i) {
-    Frame();
-    ASSERT_EQ(car.Speed, 0.0f);
-    ASSERT_EQ(car.PosX, 481.0f);
-  }
-  ASSERT_TRUE(w.CarList.MakeCurrent(blocker));
-  w.CarList.Delete();
-  Frame();
-  EXPECT_GT(car.PosX, 481.0f);
-}
-
 TEST_F(CarMotion, ArrivingEvenWithoutItsEmitterLetsThePassGoOnButLeavingTheGridEndsIt) {
   std::vector<Cell> shortLane = Path({{10, 31}, {15, 31}});
   Car& arriving = CarOnRoute(w, RouteEmitter(w, shortLane), shortLane, 3, 4.0f);
@@ -199,21 +186,6 @@ TEST_F(CarMotion, ArrivingEvenWithoutItsEmitterLetsThePassGoOnButLeavingTheGridE
   EXPECT_GT(first.PosX, 640.0f);
   EXPECT_EQ(last.PosX, 640.0f);  // the rest of that pass is not moved
   EXPECT_EQ(last.Speed, 1.0f);
-}
-
-TEST_F(CarMotion, ACarTurnsOntoItsCellAtRoutePointsAndArrivesAtTheTarget) {
-  std::vector<Cell> bend = Path({{10, 31}, {14, 31}, {14, 36}});
-  Car& car = CarOnRoute(w, RouteEmitter(w, bend), bend, 1, 1.3f);
-  bool turned = false;
-  for (int i = 0; i < 400 && Contains(w, car); ++i) {
-    Frame();
-    if (!Contains(w, car) || car.Angle != 90) continue;
-    EXPECT_EQ(car.PosX, 224.0f);
-    EXPECT_TRUE(turned || car.PosY == 496.0f);  // snapped onto the turning cell
-    turned = true;
-  }
-  EXPECT_TRUE(turned);
-  EXPECT_EQ(w.Stats.Arrived, 1u);
 }
 
 TEST_F(CarMotion, ANewCarFasterThanHalfACellIgnoresItsRoute) {
