@@ -1,6 +1,6 @@
-// The traffic step as a whole: its order, and the fast following scan against
-// the plain one. What the start map does in a run is recorded in
-// tests/tools/data; that it keeps flowing for an hour is a long run.
+// The fast following scan against the plain one, bit for bit. The order of a
+// step's parts and what the start map does in a run show in its recorded
+// outputs (tests/tools/data); that it keeps flowing for an hour is a long run.
 #include <bit>
 #include <limits>
 #include <random>
@@ -16,29 +16,10 @@
 namespace kv::test {
 namespace {
 
-TEST(Step, LightsThenEmittersThenCarsThenTheCount) {
-  Traffic t;
-  std::vector<Cell> lane = Path({{20, 21}, {60, 21}});
-  Emitter& e = RouteEmitter(t.w, lane);
-  e.HasSpawned = false, e.StartSpeed = 2.0f, e.StartSpeedTolerance = 0.0f;
-  // A light that turns red in this very step, with a car on its cell.
-  PutLight(t.w, {40, 21}, LightState::Green, 1000, t.clock.NowMs() - 2000);
-  Car& waiting = CarOnRoute(t.w, e, lane, 20, 1.0f);
-  t.Frame();
-  EXPECT_EQ(waiting.State, CarState::Held);  // the light had switched before the cars moved
-  ASSERT_EQ(t.w.CarCount(), 2);
-  const Car& spawned = *t.w.CarList.Last();
-  EXPECT_GT(spawned.PosX, 320.0f);  // spawned, then moved in the same step
-  EXPECT_EQ(spawned.SpawnFrame, 1u);
-  EXPECT_EQ(t.w.Stats.Frame, 1u);
-}
-
 void LoadStartMap(Traffic& t) {
   HeadlessPlatform p(DrawMode::CountOnly);
   ASSERT_EQ(LoadMap(t.w, p, p, t.clock, KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
 }
-
-// --- The fast following scan against the plain one, bit for bit ---
 
 // A car as the bits on which the two scans must agree.
 auto Bits(const Car& c) {
