@@ -261,10 +261,7 @@ TEST_F(KoravelSim, EveryDocumentedOptionParsesAndEachCommandHasItsHelp) {
 // refuses what it does not know.
 TEST_F(KoravelSim, TheProgramPrintsHelpAndVersionWithoutAWindow) {
   auto program = [&](const std::string& args) {
-    const std::string cmd = "cd '" KV_BINARY_DIR "' && env -u DISPLAY -u WAYLAND_DISPLAY ./koravel " + args + " >'" +
-                            dir.File("stdout") + "' 2>'" + dir.File("stderr") + "'";
-    const int raw = std::system(cmd.c_str());
-    return Result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Text("stdout"), Text("stderr")};
+    return Run(args, "env -u DISPLAY -u WAYLAND_DISPLAY", KV_BINARY_DIR "/koravel");
   };
   EXPECT_EQ(program("--version").out, "koravel " KORAVEL_VERSION "\n");
   Result r = program("--help");
