@@ -267,10 +267,7 @@ TEST(DamagedImages, BrokenGfxFilesLeaveExactlyTheirSpritesOut) {
   HeadlessPlatform p;
   auto world = test::NewWorld();
   World& w = *world;
-  const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path);
-  LoadSprites(w, p);
-  std::filesystem::current_path(old);
+  LoadSprites(w, p, dir.path + "/");
 
   std::vector<std::pair<std::string, SpriteHandle>> table = {{"gras.jpg", w.GrassSprite}, {"Target.png", w.TargetSprite}};
   auto numbered = [](const char* prefix, size_t n) { return prefix + std::to_string(n) + ".png"; };
