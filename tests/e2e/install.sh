@@ -44,21 +44,9 @@ wait_for_window() {  # prints the window id of the program's main window
   timeout "$kWindowTimeout" xdotool search --sync --onlyvisible --name '^Koravel' | head -n 1
 }
 
-press_escape() { xdotool keydown Escape; sleep 0.2; xdotool keyup Escape; }
-
 running=""
 stop_running() {
   [ -z "$running" ] || kill -9 "$running" 2>/dev/null || true
-}
-
-wait_for_exit() {  # PID WHAT
-  local waited=0
-  while kill -0 "$1" 2>/dev/null; do
-    [ "$waited" -lt $((kExitTimeout * 10)) ] || fail "$2: Escape did not end the program"
-    sleep 0.1
-    waited=$((waited + 1))
-  done
-  running=""
 }
 
 under_x() {  # PREFIX SPACED_PREFIX
@@ -90,8 +78,10 @@ under_x() {  # PREFIX SPACED_PREFIX
   rgb=$(convert "$shots/installed.png" -format "%[fx:int(255*p{$at}.r)] %[fx:int(255*p{$at}.g)] %[fx:int(255*p{$at}.b)]" info:)
   read -r r g b <<<"$rgb"
   [ $((g - r)) -ge 25 ] && [ $((g - b)) -ge 25 ] || fail "the map given to the program is not shown (tile 3/3 is $rgb)"
-  press_escape
-  wait_for_exit "$pid" "gio launch"
+  xdotool keydown Escape; sleep 0.2; xdotool keyup Escape
+  for ((waited = 0; waited < kExitTimeout * 10; ++waited)); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  ! kill -0 "$pid" 2>/dev/null || fail "Escape did not end the program"
+  running=""
   [ "$(ls -A "$elsewhere")" = "empty map.kvl" ] || fail "the program wrote into the launcher's directory"
   rm "$elsewhere/empty map.kvl"
   rmdir "$elsewhere"

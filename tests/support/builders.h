@@ -14,10 +14,12 @@
 #include "network/placing.h"
 #include "network/roads.h"
 #include "platform/clock.h"
+#include "platform/draw/image_decode.h"
 #include "platform/headless/headless_platform.h"
 #include "render/viewport.h"
 #include "sim/random.h"
 #include "sim/step.h"
+#include "support/temp_files.h"
 #include "world/world.h"
 
 namespace kv::test {
@@ -118,6 +120,21 @@ inline TrafficLight& PutLight(World& w, Cell cell, LightState state, int32_t int
   l.Sprite = w.LightSprites[Index(state)];
   w.ControlMap.set(cell.x, cell.y, ControlValueOf(state));
   return l;
+}
+
+// A square image painted by paint(x, y), written as a PNG into `dir` and
+// loaded onto the canvas: pixels that do not depend on the shipped graphics.
+template <class Target, class Paint>
+SpriteHandle PaintedSprite(Target& c, const kvtest::TempDir& dir, int size, bool rotatable, Paint paint,
+                           uint8_t alpha = 255) {
+  std::vector<uint8_t> rgba;
+  for (int k = 0; k < size * size; ++k) {
+    const Color at = paint(k % size, k / size);
+    rgba.insert(rgba.end(), {uint8_t(ColorRed(at)), uint8_t(ColorGreen(at)), uint8_t(ColorBlue(at)), alpha});
+  }
+  const std::string path = dir.File(std::to_string(dir.List().size()) + ".png");
+  EXPECT_TRUE(WritePng(path, size, size, rgba.data(), true));
+  return c.LoadSpriteImage(path, rotatable);
 }
 
 inline bool Contains(const World& w, const Car& car) {
