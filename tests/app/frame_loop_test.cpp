@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "mapfile/format.h"
 #include "mapfile/mapfile.h"
 #include "support/builders.h"
 #include "support/temp_files.h"
@@ -124,10 +125,12 @@ TEST(FrameLoop, QuittingWithUnsavedChangesAsksFirst) {
 // cannot read gets the message, and the program runs on with an empty map.
 TEST(FrameLoop, StartUpOpensTheStartMapOrTheGivenOneAndRunsEmptyWhenItCannot) {
   kvtest::TempDir dir;
-  kvtest::Bytes junction = kvtest::ReadBytes(KV_SOURCE_DIR "/tests/tools/data/junction.kvl");
-  kvtest::WriteBytes(dir.File("hightraffic"), junction);
-  junction[3] = 0;
-  kvtest::WriteBytes(dir.File("damaged.kvl"), junction);
+  auto small = NewWorld();  // not the shipped start map
+  RoadRow(*small, 5, 1, 18);
+  kvtest::Bytes bytes = *SerializeMap(*small);
+  kvtest::WriteBytes(dir.File("hightraffic"), bytes);
+  bytes[3] = 0;
+  kvtest::WriteBytes(dir.File("damaged.kvl"), bytes);
   const auto old = std::filesystem::current_path();
   std::filesystem::current_path(dir.path);
   for (auto [map, roads] : {std::pair<std::string, int>{"", 18}, {dir.File("hightraffic"), 18},

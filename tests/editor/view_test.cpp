@@ -63,20 +63,6 @@ TEST(View, ZonesCursorAndTheScrollInterval) {
   }
 }
 
-// In the program, at 60 Hz: a step every third frame, with the wall clock
-// below and above 2^31 and across its wrap.
-TEST(View, ScrollingKeepsItsPaceAtAnyWallClockReading) {
-  for (uint32_t start : {0x7FFFFF00u, 0xFFFFFF00u}) {
-    SCOPED_TRACE(start);
-    test::FrameDriver d;
-    d.PointAt(0, 400);
-    d.FrameAt(start);
-    const int viewX = d.w.ViewX;
-    d.Frame(30);  // 500 ms, over the edge
-    EXPECT_EQ(d.w.ViewX, viewX + 10 * 32);
-  }
-}
-
 // Held until the view stops: from any start the view ends at a bound, or
 // where it began when every step would lead away from the map.
 TEST(View, ScrollingStopsWhereTheMapsEdgeReachesTheMiddleOfTheMapArea) {

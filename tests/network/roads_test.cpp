@@ -243,9 +243,8 @@ TEST(Placing, EmitterOnARoadGetsItsSettingsSpriteAndRouteOrIsRefused) {
     auto w = test::NewWorld();
     test::FakeSprites(*w);
     w->Tool = Tool::EmitterDown;
-    AddEmitter(*w, 10, 7, c.direction, c.target.x, c.target.y);  // grass
+    AddEmitter(*w, 10, 7, c.direction, c.target.x, c.target.y);  // grass (bad directions: the map-file tests)
     test::RoadRow(*w, 7, 6, 14);
-    for (int bad : {0, 1, 3, 5, 7, 9, -6, 66}) AddEmitter(*w, 10, 7, static_cast<Direction>(bad), 0, 0);
     EXPECT_TRUE(w->EmitterList.empty());
     EXPECT_EQ(w->Tool, Tool::EmitterDown);
 
@@ -256,8 +255,7 @@ TEST(Placing, EmitterOnARoadGetsItsSettingsSpriteAndRouteOrIsRefused) {
     ASSERT_EQ(w->EmitterCount(), 1);
     EXPECT_EQ(w->Tool, Tool::EmitterLeft);
     const Emitter& e = *w->EmitterList.begin();
-    EXPECT_EQ(e.Direction, c.direction);
-    EXPECT_EQ(e.Sprite, w->EmitterSprites[c.sprite]);
+    EXPECT_EQ(std::pair(e.Direction, e.Sprite), std::pair(c.direction, w->EmitterSprites[c.sprite]));
     EXPECT_EQ((std::vector<int>{e.TileX, e.TileY, e.PixelX, e.PixelY, e.TargetX, e.TargetY, e.Selected, e.HasSpawned}),
               (std::vector<int>{10, 7, 320, 224, c.target.x, c.target.y, 0, 0}));
     EXPECT_EQ((std::vector<float>{float(e.Interval), float(e.IntervalTolerance), e.StartSpeed, e.StartSpeedTolerance,
@@ -289,14 +287,10 @@ TEST(Placing, LightsGetTheirFieldsControlValueAndIntervalAndRestartAllPhases) {
     EXPECT_EQ(w->ControlMap.at(10 * kind, 7), expectedControl[kind]) << kind;
   }
   clock.Advance(500);
-  AddTrafficLight(*w, clock, 201, 5, LightState::Red);
-  AddTrafficLight(*w, clock, 5, -1, LightState::Red);
+  AddTrafficLight(*w, clock, 5, -1, LightState::Red);  // other refusals: the map-file tests
   AddTrafficLight(*w, clock, 40, 7, LightState::Green);  // taken: stays red
-  AddTrafficLight(*w, clock, 6, 6, LightState::None);
-  AddTrafficLight(*w, clock, 7, 7, static_cast<LightState>(5));
   EXPECT_EQ(w->LightCount(), 4);
   EXPECT_EQ(w->ControlMap.at(40, 7), control::kStop);
-  EXPECT_EQ(w->ControlMap.at(6, 6) + w->ControlMap.at(7, 7), 0);
   for (const TrafficLight& l : w->TrafficLightList) EXPECT_EQ(l.LastSwitch, 4321) << "refusals restart nothing";
 
   w->LastLightInterval = 8000;  // as confirmed in a light's dialog

@@ -5,9 +5,8 @@
 
 #include <climits>
 
-#include "platform/draw/image_decode.h"
 #include "platform/draw/sdl_canvas.h"
-#include "support/temp_files.h"
+#include "support/builders.h"
 
 namespace kv {
 namespace {
@@ -16,17 +15,9 @@ constexpr Color kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0
 
 class CanvasTest : public ::testing::Test {
  protected:
-  // A square image painted by paint(x, y), loaded through a path with a backslash.
   template <typename Paint>
   SpriteHandle Sprite(int size, bool rotatable, Paint paint, SdlCanvas* target = nullptr, uint8_t alpha = 255) {
-    std::vector<uint8_t> rgba;
-    for (int k = 0; k < size * size; ++k) {
-      const Color c = paint(k % size, k / size);
-      rgba.insert(rgba.end(), {uint8_t(ColorRed(c)), uint8_t(ColorGreen(c)), uint8_t(ColorBlue(c)), alpha});
-    }
-    const std::string name = "s" + std::to_string(++files_) + ".png";
-    EXPECT_TRUE(WritePng(dir_.File(name), size, size, rgba.data(), true));
-    return (target ? target : &canvas_)->LoadSpriteImage(dir_.File(name), rotatable);
+    return test::PaintedSprite(target ? *target : canvas_, dir_, size, rotatable, paint, alpha);
   }
   // Pixels of colour c inside a rectangle.
   int Count(Color c, int x0, int y0, int width = 1, int height = 1) {
@@ -40,7 +31,6 @@ class CanvasTest : public ::testing::Test {
   }
 
   kvtest::TempDir dir_;
-  int files_ = 0;
   SdlCanvas canvas_{SdlCanvas::kSoftware};
   std::vector<uint8_t> frame_;
 };

@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <set>
 
 #include "platform/draw/image_decode.h"
@@ -132,17 +131,11 @@ TEST(Images, PngFlavoursAndJpegComeOutAsRgba8) {
   EXPECT_FALSE(Decode(EncodePng({1, limit + 1, PNG_COLOR_TYPE_GRAY, 8, Bytes(limit + 1)})));
 }
 
-Bytes Noise(size_t bytes) {  // incompressible, so that the file is large
-  std::mt19937 rng(7);
-  Bytes v(bytes);
-  for (uint8_t& b : v) b = static_cast<uint8_t>(rng());
-  return v;
-}
-
 // What the writers write is checked where the tools' output is compared
-// with the committed images; here, that a JPEG's colours come back in their
-// channels, and that a failed write leaves no file.
-TEST(Images, WrittenJpegComesBackAndFailedWritesLeaveNoFile) {
+// with the committed images, and how a write fails where the files are; here,
+// that a JPEG's colours come back in their channels, and that the writers
+// refuse what they cannot encode.
+TEST(Images, WrittenJpegComesBackAndImpossibleImagesAreNotWritten) {
   kvtest::TempDir dir;
   Bytes smooth(24 * 16 * 3);
   for (size_t i = 0; i < smooth.size(); ++i) smooth[i] = static_cast<uint8_t>(i % 3 * 90 + i / 64);
@@ -153,15 +146,9 @@ TEST(Images, WrittenJpegComesBackAndFailedWritesLeaveNoFile) {
   for (size_t i = 0; i < smooth.size(); ++i) diff += std::abs(g->pixels[i / 3 * 4 + i % 3] - smooth[i]);
   EXPECT_LT(diff / static_cast<long>(smooth.size()), 4);
   std::filesystem::remove(dir.File("g.jpg"));
-  const Bytes noise = Noise(256 * 256 * 4);
-  EXPECT_FALSE(WritePng(dir.File("no/dir/x.png"), 16, 16, noise.data(), true));
   EXPECT_FALSE(WritePng(dir.File("null.png"), 16, 16, nullptr, false));
-  EXPECT_FALSE(WritePng(dir.File("empty.png"), 0, 16, noise.data(), false));
-  EXPECT_FALSE(WriteJpeg(dir.File("q.jpg"), 16, 16, noise.data(), 0));
-  EXPECT_FALSE(kvtest::WithFileSizeLimit(1000, [&] {  // a disk that fills up midway
-    return WritePng(dir.File("full.png"), 256, 256, noise.data(), true) ||
-           WriteJpeg(dir.File("full.jpg"), 256, 256, noise.data(), 100);
-  }));
+  EXPECT_FALSE(WritePng(dir.File("empty.png"), 0, 16, smooth.data(), false));
+  EXPECT_FALSE(WriteJpeg(dir.File("q.jpg"), 16, 16, smooth.data(), 0));
   EXPECT_TRUE(dir.List().empty());
 }
 
@@ -217,7 +204,6 @@ TEST(DamagedImages, ImagesThatWouldStallStartUpAreRefused) {
   ASSERT_TRUE(plain);
   EXPECT_EQ(At(*plain, 1023, 1023), (Px{128, 128, 128, 255}));
   EXPECT_FALSE(Decode(ScanBomb(3000)));
-  EXPECT_FALSE(Decode(EncodePng({2048, 2048, PNG_COLOR_TYPE_GRAY, 8, Bytes(2048 * 2048, 7)})));
 }
 
 size_t largestAllocation = 0;
@@ -280,10 +266,7 @@ TEST(DamagedImages, BrokenGfxFilesLeaveExactlyTheirSpritesOut) {
   HeadlessPlatform p;
   auto world = test::NewWorld();
   World& w = *world;
-  const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path);
-  LoadSprites(w, p);
-  std::filesystem::current_path(old);
+  LoadSprites(w, p, dir.path + "/");
 
   std::vector<std::pair<std::string, SpriteHandle>> table = {{"gras.jpg", w.GrassSprite}, {"Target.png", w.TargetSprite}};
   auto numbered = [](const char* prefix, size_t n) { return prefix + std::to_string(n) + ".png"; };

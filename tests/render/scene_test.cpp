@@ -6,16 +6,13 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "platform/draw/image_decode.h"
 #include "render/scene.h"
 #include "support/builders.h"
-#include "support/temp_files.h"
 
 namespace kv {
 namespace {
@@ -195,16 +192,6 @@ class ScenePixels : public ::testing::Test {
   HeadlessPlatform p{DrawMode::Rasterise};
   std::unique_ptr<World> world = NewWorld();
   World& w = *world;
-  int images_ = 0;
-
-  SpriteHandle Image(int size, bool rotatable, const std::function<Color(int, int)>& color) {
-    std::vector<uint8_t> rgb;
-    for (int k = 0; k < size * size; ++k)
-      for (int shift : {0, 8, 16}) rgb.push_back(static_cast<uint8_t>(color(k % size, k / size) >> shift));
-    const std::string path = dir.File(std::to_string(++images_) + ".png");
-    EXPECT_TRUE(WritePng(path, size, size, rgb.data(), false));
-    return p.LoadSpriteImage(path, rotatable);
-  }
 
   // Sprites as the program's start-up fills the tables: every road type
   // looks alike, a car's right half (its front at heading 0) is red, emitter
@@ -213,6 +200,7 @@ class ScenePixels : public ::testing::Test {
   // route to the right; a red light and a yield sign; four cars, one per
   // heading, one over the HUD and one under the toolbar.
   void SetUp() override {
+    auto Image = [&](int size, bool rotatable, auto paint) { return PaintedSprite(p, dir, size, rotatable, paint); };
     auto solid = [](Color c) { return [c](int, int) { return c; }; };
     auto holed = [](Color c) { return [c](int x, int y) { return (x >= 12 && x < 20 && y >= 12 && y < 20) ? kKeyColor : c; }; };
     w.GrassSprite = Image(64, false, solid(kGrass));

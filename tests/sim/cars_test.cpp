@@ -1,9 +1,21 @@
 // Car motion: following, control cells, braking, route points, arriving and
-// leaving the grid, and values no car should ever hold.
+// leaving the grid, values no car should ever hold, and the fast following
+// scan against the plain one, bit for bit. Turning at route points, waiting
+// for the point after next and the order of a step's parts show in every run
+// of the start map (its recorded outputs in tests/tools/data); that it keeps
+// flowing for an hour is a long run.
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <tuple>
 
+#include "mapfile/mapfile.h"
 #include "sim/cars.h"
+#include "sim/emitters.h"
+#include "sim/lights.h"
+#include "sim/step.h"
+#include "stress_map.h"
 #include "support/builders.h"
 
 namespace kv::test {
@@ -161,21 +173,6 @@ TEST_F(CarMotion, ACarBrakesOverFiveCellsBeforeAControlCellAndOverTenAfterAClick
   EXPECT_EQ(clicked.Speed, kCarAcceleration);  // starts again from standstill
 }
 
-TEST_F(CarMotion, ACarStopsAtItsRoundedStartWhileThePointAfterNextIsTaken) {
-  Car& car = OnLane(30, 2.0f);
-  car.PosX = 480.6f;
-  Car& blocker = ParkedCar(w, {32, 21}, 90);
-  for (int i = 0; i < 20; ++i) {
-    Frame();
-    ASSERT_EQ(car.Speed, 0.0f);
-    ASSERT_EQ(car.PosX, 481.0f);
-  }
-  ASSERT_TRUE(w.CarList.MakeCurrent(blocker));
-  w.CarList.Delete();
-  Frame();
-  EXPECT_GT(car.PosX, 481.0f);
-}
-
 TEST_F(CarMotion, ArrivingEvenWithoutItsEmitterLetsThePassGoOnButLeavingTheGridEndsIt) {
   std::vector<Cell> shortLane = Path({{10, 31}, {15, 31}});
   Car& arriving = CarOnRoute(w, RouteEmitter(w, shortLane), shortLane, 3, 4.0f);
@@ -199,21 +196,6 @@ TEST_F(CarMotion, ArrivingEvenWithoutItsEmitterLetsThePassGoOnButLeavingTheGridE
   EXPECT_GT(first.PosX, 640.0f);
   EXPECT_EQ(last.PosX, 640.0f);  // the rest of that pass is not moved
   EXPECT_EQ(last.Speed, 1.0f);
-}
-
-TEST_F(CarMotion, ACarTurnsOntoItsCellAtRoutePointsAndArrivesAtTheTarget) {
-  std::vector<Cell> bend = Path({{10, 31}, {14, 31}, {14, 36}});
-  Car& car = CarOnRoute(w, RouteEmitter(w, bend), bend, 1, 1.3f);
-  bool turned = false;
-  for (int i = 0; i < 400 && Contains(w, car); ++i) {
-    Frame();
-    if (!Contains(w, car) || car.Angle != 90) continue;
-    EXPECT_EQ(car.PosX, 224.0f);
-    EXPECT_TRUE(turned || car.PosY == 496.0f);  // snapped onto the turning cell
-    turned = true;
-  }
-  EXPECT_TRUE(turned);
-  EXPECT_EQ(w.Stats.Arrived, 1u);
 }
 
 TEST_F(CarMotion, ANewCarFasterThanHalfACellIgnoresItsRoute) {
@@ -249,6 +231,119 @@ TEST_F(CarMotion, CarsAndRoutesWithImpossibleValuesNeverReachOutsideTheGrids) {
   braking.State = CarState::Braking, braking.BrakeDistance = -1.0f;
   Frame(100);
   for (const Car& car : w.CarList) EXPECT_TRUE(CellGrid::Inside(car.CellX, car.CellY));
+}
+
+void LoadStartMap(Traffic& t) {
+  HeadlessPlatform p(DrawMode::CountOnly);
+  ASSERT_EQ(LoadMap(t.w, p, p, t.clock, KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
+}
+
+// A car as the bits on which the two scans must agree.
+auto Bits(const Car& c) {
+  auto bits = [](float f) { return std::bit_cast<uint32_t>(f); };
+  return std::tuple(c.Serial, c.CellX, c.CellY, bits(c.PosX), bits(c.PosY), bits(c.Speed), bits(c.BrakeDistance),
+                    c.State, c.HoldStart, c.Angle, c.RouteIndex, c.Wait.Kind, c.Wait.Where);
+}
+
+// The first difference between the two worlds' traffic, or "" when they agree.
+std::string Difference(const World& a, const World& b) {
+  if (a.CarList.size() != b.CarList.size()) return "car count";
+  size_t i = 0;
+  for (auto x = a.CarList.begin(), y = b.CarList.begin(); x != a.CarList.end(); ++x, ++y, ++i)
+    if (Bits(*x) != Bits(*y))
+      return "car " + std::to_string(i) + " at " + std::to_string(x->PosX) + "," + std::to_string(x->PosY);
+  if (a.Stats.Arrived != b.Stats.Arrived || a.Stats.LeftGrid != b.Stats.LeftGrid) return "removal counts";
+  if (!std::equal(a.CarMap.data(), a.CarMap.data() + CellGrid::kSide * CellGrid::kSide, b.CarMap.data()))
+    return "CarMap";
+  return "";
+}
+
+// Steps both sides, the fast one with the near scan and the other with the
+// plain one, and stops at the first step they differ.
+void RunTwins(Traffic& fast, Traffic& plain, int steps) {
+  for (int k = 1; k <= steps; ++k) {
+    for (Traffic* s : {&fast, &plain}) {
+      s->clock.Advance(Traffic::kStepMs);
+      UpdateLights(s->w, s->clock);
+      UpdateEmitters(s->w, s->clock, s->random);
+    }
+    MoveCars(fast.w, fast.clock, FollowScan::Near);
+    MoveCars(plain.w, plain.clock, FollowScan::Plain);
+    ASSERT_EQ(Difference(fast.w, plain.w), "") << "step " << k;
+  }
+}
+
+// Cars nudged off their lanes, at any speed up to well past the widest
+// following range, at angles off the four headings, and a few far off the
+// map or at NaN, which the index files apart.
+void Scramble(World& w, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> speed(0.0f, 10.0f), nudge(-40.0f, 40.0f);
+  std::uniform_int_distribution<int> dice(0, 19), angle(-20, 380);
+  const float far[] = {-300.0f, 3300.0f, 3500.0f, 1.0e7f, std::numeric_limits<float>::quiet_NaN()};
+  int k = 0;
+  for (Car& car : w.CarList) {
+    car.Speed = speed(rng);
+    const int roll = dice(rng);
+    if (roll < 6) car.PosX += nudge(rng), car.PosY += nudge(rng);
+    if (roll == 7) car.Angle = angle(rng);
+    if (roll == 8) car.State = CarState::Braking, car.BrakeDistance = 80.0f;
+    if (roll == 9 && k < 40) car.PosX = far[k++ % 5];
+  }
+}
+
+TEST(NearCarScan, MatchesThePlainScanOnTheStartMapInACityAndForCarsInOddStates) {
+  for (uint32_t seed : {1u, 2u}) {
+    Traffic fast(seed), plain(seed);
+    LoadStartMap(fast), LoadStartMap(plain);
+    RunTwins(fast, plain, 3000);
+    EXPECT_GT(fast.w.Stats.Arrived, 20u);
+  }
+  {
+    Traffic fast(5), plain(5);
+    for (Traffic* s : {&fast, &plain}) {
+      stress::BuildStressWorld(s->w, s->clock);
+      ASSERT_EQ(stress::FillWithCars(s->w, 400, 9), 400);
+    }
+    RunTwins(fast, plain, 60);
+    EXPECT_GT(fast.w.Stats.Arrived, 0u);
+  }
+  for (uint32_t seed : {3u, 4u, 5u}) {
+    Traffic fast(seed), plain(seed);
+    for (Traffic* s : {&fast, &plain}) {
+      LoadStartMap(*s);
+      ASSERT_GT(stress::FillWithCars(s->w, 200, seed), 150);
+      Scramble(s->w, seed);
+    }
+    RunTwins(fast, plain, 200);
+    EXPECT_GT(fast.w.Stats.LeftGrid, 0u);
+  }
+}
+
+// Watching the traffic changes none of it: a world that keeps figures and
+// looks for gridlocks moves its cars bit for bit as one that does not, on the
+// start map and in a city full of cars.
+TEST(Observation, ChangesNothingInTheTraffic) {
+  for (int map = 0; map < 2; ++map) {
+    Traffic watched(3), blind(3);
+    blind.w.Observe = {false, false};
+    for (Traffic* s : {&watched, &blind}) {
+      if (map == 0) {
+        LoadStartMap(*s);
+      } else {
+        stress::BuildStressWorld(s->w, s->clock);
+        ASSERT_EQ(stress::FillWithCars(s->w, 400, 9), 400);
+      }
+    }
+    for (int k = 1; k <= (map == 0 ? 3000 : 200); ++k) {
+      for (Traffic* s : {&watched, &blind}) {
+        s->clock.Advance(Traffic::kStepMs);
+        Step(s->w, s->clock, s->random);
+      }
+      ASSERT_EQ(Difference(watched.w, blind.w), "") << "step " << k;
+    }
+    EXPECT_GT(watched.w.Live.StandingCarSteps, 0u);
+  }
 }
 
 }  // namespace

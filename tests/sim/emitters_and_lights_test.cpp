@@ -133,37 +133,11 @@ TEST_F(Spawning, NewCarsStandOnTheStartCellFacingTheDirectionAppendedInEmitterOr
   EXPECT_EQ(w.Stats.Spawned, 4u);
 }
 
-TEST(LightCycle, OppositeLightsSwitchTogetherEveryPhasePlusAtMostOneStepAndSignsStay) {
-  Traffic t;
-  World& w = t.w;
-  TrafficLight& green = PutLight(w, {30, 40}, LightState::Green, 15000, t.clock.NowMs());
-  TrafficLight& red = PutLight(w, {32, 40}, LightState::Red, 15000, t.clock.NowMs());
-  PutLight(w, {34, 40}, LightState::RightOfWay, 100, t.clock.NowMs());
-  PutLight(w, {36, 40}, LightState::Yield, 100, t.clock.NowMs());
-  uint32_t lastSwitch = t.clock.NowMs();
-  int switches = 0;
-  for (int step = 0; step < 5000; ++step, t.clock.Advance(Traffic::kStepMs)) {
-    const LightState before = green.State;
-    UpdateLights(w, t.clock);
-    ASSERT_NE(green.State, red.State);
-    for (const TrafficLight& l : w.TrafficLightList) {
-      ASSERT_EQ(w.ControlMap.get(l.CellX, l.CellY), ControlValueOf(l.State));
-      ASSERT_EQ(l.State, IsTrafficLight(l.Kind) ? l.State : l.Kind);
-    }
-    if (green.State == before) continue;
-    EXPECT_EQ(red.Sprite, w.LightSprites[Index(red.State)]);
-    EXPECT_GT(t.clock.NowMs() - lastSwitch, 15000u);
-    EXPECT_LE(t.clock.NowMs() - lastSwitch, 15000u + Traffic::kStepMs);
-    lastSwitch = t.clock.NowMs();
-    ++switches;
-  }
-  EXPECT_EQ(switches, 5);
-}
-
 // The timers compare the unsigned difference of the clock: a fresh emitter
 // spawns at once and every timer runs the same whatever the clock reads,
-// just below or above 2^31 as across the wrap at 2^32.
-TEST(Timers, TrafficIsTheSameWhereverTheClockStands) {
+// just below or above 2^31 as across the wrap at 2^32. Opposite lights switch
+// together after their phase plus at most one step; signs never switch.
+TEST(Timers, TrafficAndLightsAreTheSameWhereverTheClockStands) {
   std::vector<std::vector<float>> runs;
   for (uint32_t start : {100000u, 0x7FFFF000u, 0x80000100u, 0xFFFFF000u}) {
     SCOPED_TRACE(start);
@@ -172,37 +146,36 @@ TEST(Timers, TrafficIsTheSameWhereverTheClockStands) {
     Emitter& e = RouteEmitter(t.w, Path({{20, 21}, {60, 21}}), Direction::Right, 0);
     e.HasSpawned = false, e.Interval = 700, e.IntervalTolerance = 200;
     TrafficLight& light = PutLight(t.w, {40, 21}, LightState::Red, 1500, start);
+    TrafficLight& opposite = PutLight(t.w, {42, 20}, LightState::Green, 1500, start);
+    PutLight(t.w, {34, 40}, LightState::RightOfWay, 100, start);
+    PutLight(t.w, {36, 40}, LightState::Yield, 100, start);
     std::vector<float> trace;
+    uint32_t lastSwitch = start;
     int switches = 0;
     for (int step = 0; step < 600; ++step) {
       const LightState before = light.State;
+      const uint32_t now = t.clock.NowMs();
       t.Frame();
       if (step == 0) {
         EXPECT_EQ(t.w.Stats.Spawned, 1u);
       }
-      switches += light.State != before;
+      ASSERT_NE(light.State, opposite.State);
+      for (const TrafficLight& l : t.w.TrafficLightList) {
+        ASSERT_EQ(t.w.ControlMap.get(l.CellX, l.CellY), ControlValueOf(l.State));
+        ASSERT_EQ(l.State, IsTrafficLight(l.Kind) ? l.State : l.Kind);
+      }
       for (const Car& car : t.w.CarList) trace.insert(trace.end(), {car.PosX, car.Speed});
+      if (light.State == before) continue;
+      EXPECT_EQ(light.Sprite, t.w.LightSprites[Index(light.State)]);
+      EXPECT_GT(now - lastSwitch, 1500u);
+      EXPECT_LE(now - lastSwitch, 1500u + Traffic::kStepMs);
+      lastSwitch = now, ++switches;
     }
     EXPECT_GE(t.w.Stats.Spawned, 10u);
     EXPECT_EQ(switches, 6);
     runs.push_back(trace);
   }
   for (size_t i = 1; i < runs.size(); ++i) EXPECT_EQ(runs[i], runs[0]) << "start " << i;
-}
-
-TEST(SeededRandom, CoversZeroToMaxAndRepeatsForASeed) {
-  SeededRandom a(11), b(11);
-  std::set<int32_t> seen;
-  for (int i = 0; i < 400; ++i) {
-    const int32_t v = a.RandomUpTo(16);
-    ASSERT_EQ(v, b.RandomUpTo(16));
-    seen.insert(v);
-    ASSERT_EQ(a.RandomUpTo(0), 0);
-    ASSERT_EQ(a.RandomUpTo(-5), 0);
-    b.RandomUpTo(0), b.RandomUpTo(-5);
-  }
-  EXPECT_EQ(seen.size(), 17u);
-  EXPECT_EQ(*seen.rbegin(), 16);
 }
 
 }  // namespace

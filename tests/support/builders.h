@@ -14,10 +14,12 @@
 #include "network/placing.h"
 #include "network/roads.h"
 #include "platform/clock.h"
+#include "platform/draw/image_decode.h"
 #include "platform/headless/headless_platform.h"
 #include "render/viewport.h"
 #include "sim/random.h"
 #include "sim/step.h"
+#include "support/temp_files.h"
 #include "world/world.h"
 
 namespace kv::test {
@@ -37,9 +39,6 @@ inline void FakeSprites(World& w) {
 
 inline void RoadRow(World& w, int y, int x0, int x1) {
   for (int x = x0; x <= x1; ++x) AddRoad(w, x, y, RoadType::StraightWE);
-}
-inline void RoadColumn(World& w, int x, int y0, int y1) {
-  for (int y = y0; y <= y1; ++y) AddRoad(w, x, y, RoadType::StraightNS);
 }
 // A road tile with a neighbour on every side: the centre becomes a crossing.
 inline void Crossing(World& w, int x, int y) {
@@ -136,6 +135,21 @@ inline TrafficLight& PutLight(World& w, Cell cell, LightState state, int32_t int
   return l;
 }
 
+// A square image painted by paint(x, y), written as a PNG into `dir` and
+// loaded onto the canvas: pixels that do not depend on the shipped graphics.
+template <class Target, class Paint>
+SpriteHandle PaintedSprite(Target& c, const kvtest::TempDir& dir, int size, bool rotatable, Paint paint,
+                           uint8_t alpha = 255) {
+  std::vector<uint8_t> rgba;
+  for (int k = 0; k < size * size; ++k) {
+    const Color at = paint(k % size, k / size);
+    rgba.insert(rgba.end(), {uint8_t(ColorRed(at)), uint8_t(ColorGreen(at)), uint8_t(ColorBlue(at)), alpha});
+  }
+  const std::string path = dir.File(std::to_string(dir.List().size()) + ".png");
+  EXPECT_TRUE(WritePng(path, size, size, rgba.data(), true));
+  return c.LoadSpriteImage(path, rotatable);
+}
+
 inline bool Contains(const World& w, const Car& car) {
   for (const Car& c : w.CarList)
     if (&c == &car) return true;
@@ -148,9 +162,9 @@ struct Traffic {
   std::unique_ptr<World> world = NewWorld();
   World& w = *world;
   ManualClock clock{100000};
-  SeededRandom random{7};
+  SeededRandom random;
 
-  Traffic() { FakeSprites(w); }
+  explicit Traffic(uint32_t seed = 7) : random(seed) { FakeSprites(w); }
   void Frame(int count = 1) {
     for (int i = 0; i < count; ++i) {
       Step(w, clock, random);

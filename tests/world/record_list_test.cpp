@@ -66,18 +66,5 @@ TEST(World, ClearMapEmptiesListsAndWholeGridsButKeepsViewAndTool) {
   EXPECT_EQ(w.Tool, RoadTool(RoadType::CurveES));
 }
 
-// The start cell lies on the emitter's tile, on the lane its cars leave by.
-TEST(World, EmitterStartCellByDirection) {
-  Emitter e;
-  e.TileX = 7, e.TileY = 3;
-  const std::pair<Direction, Cell> cases[] = {{Direction::Right, {14, 7}}, {Direction::Down, {14, 6}},
-                                              {Direction::Up, {15, 6}},    {Direction::Left, {14, 6}},
-                                              {Direction::None, {0, 0}}};
-  for (auto [d, cell] : cases) {
-    e.Direction = d;
-    EXPECT_EQ(EmitterStartCell(e), cell) << static_cast<int>(d);
-  }
-}
-
 }  // namespace
 }  // namespace kv
