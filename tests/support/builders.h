@@ -40,6 +40,9 @@ inline void FakeSprites(World& w) {
 inline void RoadRow(World& w, int y, int x0, int x1) {
   for (int x = x0; x <= x1; ++x) AddRoad(w, x, y, RoadType::StraightWE);
 }
+inline void RoadColumn(World& w, int x, int y0, int y1) {
+  for (int y = y0; y <= y1; ++y) AddRoad(w, x, y, RoadType::StraightNS);
+}
 // A road tile with a neighbour on every side: the centre becomes a crossing.
 inline void Crossing(World& w, int x, int y) {
   for (auto [dx, dy] : {std::pair{0, -1}, {-1, 0}, {1, 0}, {0, 1}, {0, 0}})
