@@ -1,5 +1,6 @@
 #include "app/game.h"
 
+#include <algorithm>
 #include <string>
 
 #include "editor/view.h"
@@ -39,16 +40,17 @@ bool Game::Frame() {
   UpdateMouseButtons(mouse_, p_, p_);
   HandleViewInput(w_, p_, viewKeys_);
   UpdateView(w_, p_, p_);
-  for (int due = pacer_.Due(p_.NowMs()); due > 0; --due) {
-    simClock_.Advance();
-    Step(w_, simClock_, random_);
-  }
-  EditorIo io{p_, p_, simClock_, &history_};
+  ServeTimeKeys();
+  // Paused, the pacer still runs, so that resuming owes the traffic nothing.
+  for (int due = pacer_.Due(p_.NowMs()); due > 0; --due)
+    for (int k = 0; k < w_.SpeedFactor && !w_.Paused; ++k) TrafficStep();
+  EditorIo io{p_, p_, simClock_, &history_, &p_};
   HandleEditorInput(w_, io, mouse_);
   // What the user does from pressing a button or BackSpace until letting go
   // of all of them is one step.
   if (!(p_.IsButtonDown(kLeftButton) || p_.IsButtonDown(kRightButton) || p_.IsKeyDown(Scan::BackSpace)))
     history_.End(w_);
+  if (w_.Hint && ElapsedMs(p_.NowMs(), w_.HintSince) >= kHintMs) w_.Hint = nullptr;
   DrawScene(w_, p_, p_.PointerX(), p_.PointerY());
 
   ServeMapKeys();
@@ -60,6 +62,30 @@ bool Game::Frame() {
   if (event == WindowEvent::CloseRequested || escape)
     return !MayQuit(event == WindowEvent::CloseRequested || escapePressed);
   return true;
+}
+
+void Game::TrafficStep() {
+  simClock_.Advance();
+  Step(w_, simClock_, random_);
+}
+
+bool Game::Pressed(int scanCode) {
+  const bool down = p_.IsKeyDown(scanCode), was = held_[static_cast<size_t>(scanCode)];
+  held_[static_cast<size_t>(scanCode)] = down;
+  return down && !was;
+}
+
+void Game::ServeTimeKeys() {
+  if (Pressed(Scan::Space)) w_.Paused = !w_.Paused;
+  if (Pressed(Scan::Period) && w_.Paused) TrafficStep();
+  // With Ctrl these keys zoom.
+  const bool ctrl = p_.IsKeyDown(Scan::LeftCtrl) || p_.IsKeyDown(Scan::RightCtrl);
+  const bool faster = Pressed(Scan::Plus) | Pressed(Scan::KeypadPlus);
+  const bool slower = Pressed(Scan::Minus) | Pressed(Scan::KeypadMinus);
+  if (!ctrl && faster) w_.SpeedFactor = std::min(w_.SpeedFactor * 2, kMaxSpeed);
+  if (!ctrl && slower) w_.SpeedFactor = std::max(w_.SpeedFactor / 2, kMinSpeed);
+  if (Pressed(Scan::F2)) w_.StatsShown = !w_.StatsShown;
+  if (Pressed(Scan::H)) w_.HeatShown = !w_.HeatShown;
 }
 
 void Game::ServeMapKeys() {

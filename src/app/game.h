@@ -1,6 +1,7 @@
 // Start-up and the frame loop, over any platform.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,10 @@ inline constexpr const char* kQuitCaption = "Karte geändert";
 inline constexpr const char* kQuitText = "Die Karte wurde geändert. Vor dem Beenden speichern?";
 // The quit question's buttons, by their index.
 constexpr int kQuitSave = 0, kQuitDiscard = 1, kQuitCancel = 2;
+// Traffic steps per 1/60 s of real time: doubled by + and halved by -.
+constexpr int kMinSpeed = 1, kMaxSpeed = 16;
+// How long a hint about a refused click stays, in wall-clock ms.
+constexpr uint32_t kHintMs = 2000;
 
 class Game {
  public:
@@ -45,6 +50,11 @@ class Game {
  private:
   // The map keys: S, O, D, and Ctrl with Z or Y.
   void ServeMapKeys();
+  // Time and insight: Space, the period, + and -, F2 and H, each once per press.
+  void ServeTimeKeys();
+  // True on the frame a key goes down.
+  bool Pressed(int scanCode);
+  void TrafficStep();
   // True when the program may end: nothing to lose, or the user chose so.
   bool MayQuit(bool ask);
   // The save requester and SaveMap; true when the map was saved.
@@ -61,6 +71,7 @@ class Game {
   WindowHandle window_ = 0;
   // Held in the last frame: undo, redo and the quit question act once per press.
   bool zHeld_ = false, yHeld_ = false, escapeHeld_ = false;
+  std::array<bool, 256> held_{};
 };
 
 }  // namespace kv

@@ -155,6 +155,15 @@ bool SelectAndTarget(World& w, Input& p) {
   return true;
 }
 
+// Why the tool would place nothing at the cursor, or nullptr.
+const char* RefusalOf(const World& w) {
+  if (IsDirection(EmitterDirectionOf(w.Tool)) &&
+      (HasEmitter(w, w.CursorTileX, w.CursorTileY) || !HasRoad(w, w.CursorTileX, w.CursorTileY)))
+    return kEmitterRefusedHint;
+  if (IsLightState(LightKindOf(w.Tool)) && HasLight(w, w.CursorCellX, w.CursorCellY)) return kLightRefusedHint;
+  return nullptr;
+}
+
 void PlaceWithTool(World& w, const Clock& simClock) {
   const Tool tool = w.Tool;
   if (IsRoadTool(tool)) AddRoad(w, w.CursorTileX, w.CursorTileY, RoadOf(tool));
@@ -169,9 +178,11 @@ void PlaceWithTool(World& w, const Clock& simClock) {
 void UpdateMouseButtons(MouseButtonTracker& mouse, Input& input, const Clock& wallClock) {
   for (int b = kLeftButton; b <= kMiddleButton; ++b) {
     mouse.DoubleClick[b] = false;
+    mouse.Pressed[b] = false;
     bool down = input.IsButtonDown(b);
     if (down == mouse.Held[b]) continue;
     mouse.Held[b] = down;
+    mouse.Pressed[b] = down;
     if (down) continue;
     // Released: a double click is two releases close together.
     const uint32_t now = wallClock.NowMs();
@@ -237,6 +248,12 @@ void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse) {
 
   if (MouseOver(p, 0, 0, w.ScreenWidth, MapAreaBottom(w.ScreenHeight)) == 0) return;
 
+  if (mouse.Pressed[kLeftButton] && io.wallClock) {
+    if (const char* why = RefusalOf(w)) {
+      w.Hint = why;
+      w.HintSince = io.wallClock->NowMs();
+    }
+  }
   PlaceWithTool(w, io.simClock);
 }
 

@@ -18,6 +18,7 @@ struct MouseButtonTracker {
   uint32_t LastRelease[4] = {};
   bool Released[4] = {};  // a release was seen: the first one is never a double click
   bool DoubleClick[4] = {};
+  bool Pressed[4] = {};  // went down in this frame
 };
 
 // What the editor acts through: the user's input, the dialogs, the
@@ -29,7 +30,13 @@ struct EditorIo {
   Windows& windows;
   const Clock& simClock;
   EditHistory* history = nullptr;
+  // The wall clock, for how long a hint shows; none, no hints.
+  const Clock* wallClock = nullptr;
 };
+
+// Hints for a click with a tool that placed nothing.
+inline constexpr const char* kEmitterRefusedHint = "Emitters go on a road tile without an emitter";
+inline constexpr const char* kLightRefusedHint = "A cell takes one light or sign";
 
 // Double clicks are two releases less than 400 ms apart on the wall clock.
 void UpdateMouseButtons(MouseButtonTracker& mouse, Input& input, const Clock& wallClock);
@@ -37,7 +44,8 @@ int MouseOver(Input& input, int x, int y, int width, int height);
 // Edits only what the user sees: with the pointer below the map area the left
 // button only chooses tools, the right one clears the tool and the selection,
 // and nothing is deleted, switched or braked there; while a tool is chosen
-// the left button neither selects nor targets emitters.
+// the left button neither selects nor targets emitters. A press with an
+// emitter, light or sign tool that places nothing says why (World::Hint).
 void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse);
 
 }  // namespace kv

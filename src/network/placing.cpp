@@ -19,6 +19,8 @@ int EmitterSpriteIndex(Direction direction) {
   }
 }
 
+}  // namespace
+
 bool HasEmitter(const World& w, int tileX, int tileY) {
   for (const Emitter& e : w.EmitterList)
     if (e.TileX == tileX && e.TileY == tileY) return true;
@@ -31,7 +33,6 @@ bool HasLight(const World& w, int cellX, int cellY) {
   return false;
 }
 
-}  // namespace
 
 void FindEmitterRoute(const World& w, Emitter& e) {
   const Cell start = EmitterStartCell(e);

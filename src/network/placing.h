@@ -40,6 +40,10 @@ void ApplySettings(Emitter& e, const EmitterSettings& s);
 bool IsValidSettings(const EmitterSettings& s);
 bool IsValidLightInterval(int32_t interval);
 
+// Whether the tile holds an emitter, the cell a light or sign.
+bool HasEmitter(const World& w, int tileX, int tileY);
+bool HasLight(const World& w, int cellX, int cellY);
+
 // Puts an emitter with default settings at the end of EmitterList, clears the
 // Tool and searches its route at once. Refused without a change: a direction
 // other than 2, 4, 6, 8, a tile that already has an emitter or has no road.

@@ -43,6 +43,10 @@ class Canvas {
   virtual void EndOverlay() = 0;
   virtual void SetOverlayMode(int flags) = 0;
   virtual void DrawRect(int x, int y, int width, int height, Color color = RGB(0, 0, 0)) = 0;
+  // A filled rectangle mixed into what is below it: `opacity` 0 leaves the
+  // screen as it was, 255 draws the colour as DrawRect does. Inside or
+  // outside an overlay alike, ignoring the overlay mode.
+  virtual void FillRectBlended(int x, int y, int width, int height, Color color, int opacity) = 0;
   // Returns the x coordinate just after the text.
   virtual int DrawLabel(int x, int y, std::string_view utf8Text, Color color) = 0;
 };

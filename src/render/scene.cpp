@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/text.h"
+#include "render/insight.h"
 #include "render/minimap.h"
 #include "render/viewport.h"
 
@@ -243,14 +244,15 @@ void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY) {
     map.Sprite(e.Sprite, e.PixelX, e.PixelY, kTileSize, true);
     map.Sprite(w.TargetSprite, int64_t{kCellSize} * e.TargetX, int64_t{kCellSize} * e.TargetY, kTargetBoxSize, true);
   }
+  if (w.HeatShown) DrawHeatOverlay(w, p);
 
   p.BeginOverlay();
   for (const Emitter& e : w.EmitterList) {
     p.SetOverlayMode(Outline);
     if (e.Selected == 1) DrawSelectedEmitter(map, e);
   }
-  DrawHud(w, p);
-  if (pointerY < MapAreaBottom(w.ScreenHeight)) {
+  if (w.HudShown) DrawHud(w, p);
+  if (w.HudShown && pointerY < MapAreaBottom(w.ScreenHeight)) {
     p.SetOverlayMode(Outline);
     map.Rect(int64_t{kTileSize} * w.CursorTileX, int64_t{kTileSize} * w.CursorTileY, kTileSize, kCursorColor);
   }
@@ -268,9 +270,17 @@ void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY) {
   p.BeginRotSprites();
   DrawLightsAndCars(w, map);
   p.EndRotSprites();
+  DrawGridlockOutlines(w, p);
 
   if (w.MinimapShown) DrawMinimap(w, p);
+  const int panelTop = w.StatsShown ? DrawStatsPanel(w, p) : MapAreaBottom(w.ScreenHeight);
+  if (w.HeatShown) DrawHeatLegend(p, 8, panelTop - 8);
+  if (!w.HudShown) {
+    p.PresentFrame();
+    return;
+  }
   DrawToolbar(w, p);
+  DrawTimeAndAlerts(w, p);
 
   p.BeginOverlay();
   p.DrawRect(pointerX - kPointerHalf, pointerY - kPointerHalf, 2 * kPointerHalf, 2 * kPointerHalf,
@@ -281,6 +291,7 @@ void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY) {
                kToolIconSize, kToolIconSize, kToolHighlightColor);
   }
   p.EndOverlay();
+  DrawPointerHints(w, p, pointerX, pointerY);
 
   p.PresentFrame();
 }

@@ -159,6 +159,15 @@ struct World {
   int32_t ZoomPercent = 100;
   bool MinimapShown = false;
   bool MinimapDrag = false;
+  // Time and insight, never stored either: the traffic paused, traffic steps
+  // per 1/60 s of real time, the statistics panel, the congestion overlay,
+  // the HUD and toolbar (left out only for clean pictures), and the hint for
+  // a click that placed nothing, shown from HintSince on the wall clock.
+  bool Paused = false;
+  int32_t SpeedFactor = 1;
+  bool StatsShown = false, HeatShown = false, HudShown = true;
+  const char* Hint = nullptr;
+  uint32_t HintSince = 0;
   ::kv::Tool Tool = ::kv::Tool::None;
   int32_t LastLightInterval = 0;
 

@@ -4,7 +4,7 @@
 //   koravel-sim run MAP [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S] [--fill N]
 //                       [--trace FILE] [--save FILE] [--stats FILE] [--stop-on-gridlock]
 //   koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S]
-//                          [--zoom PERCENT] [--size WxH]
+//                          [--zoom PERCENT] [--size WxH] [--heatmap] [--no-hud]
 //   koravel-sim compare A B [--seeds N] [--frames F] [--jobs J] [--table]
 //
 // Exit status: 0 success, 1 usage error (also an output that would overwrite
@@ -50,6 +50,7 @@ struct Options {
   std::string out, trace, save, stats;
   int64_t fill = 0;
   int zoom = kUnzoomed;
+  bool heatmap = false, noHud = false;
   Size size{kClassicScreenWidth, kClassicScreenHeight};
   bool stopOnGridlock = false;
   CompareOptions compare;
@@ -184,6 +185,8 @@ int Render(const Options& o, const ProgramData& data) {
   w.Tool = Tool::None;
   w.ScreenWidth = o.size.width, w.ScreenHeight = o.size.height;
   w.ZoomPercent = o.zoom;
+  w.HeatShown = o.heatmap;
+  w.HudShown = !o.noHud;
   DrawScene(w, s.platform(), w.ScreenWidth / 2, w.ScreenHeight / 2);
   errno = 0;
   if (!s.platform().WriteFramePng(o.out)) return CannotWrite(o.out, errno);
@@ -276,6 +279,10 @@ int Command(int argc, char** argv) {
             },
             "Size of the picture in pixels, as the window's inner size (default 1024x768)")
       ->type_name("WxH");
+  render->add_flag("--heatmap", o.heatmap,
+                   "Draws the congestion overlay of the run: every lane cell by the share of the last simulated "
+                   "minutes in which a car stood still on it, from clear through yellow to red, with its legend");
+  render->add_flag("--no-hud", o.noHud, "Leaves out the HUD, the toolbar and the pointer: a clean picture of the map");
 
   CLI::App* compare = app.add_subcommand(
       "compare", "Runs map A and map B with the seeds 1 to N for F frames each, as run does, and prints one JSON "

@@ -727,6 +727,19 @@ void SdlCanvas::DrawRect(int x, int y, int width, int height, Color color) {
   SDL_RenderFillRects(impl_->renderer, rects.data(), count);
 }
 
+void SdlCanvas::FillRectBlended(int x, int y, int width, int height, Color color, int opacity) {
+  if (width <= 0 || height <= 0 || opacity <= 0 || impl_->OffScreen(x, y, width, height)) return;
+  SDL_Rect rect;
+  if (!ClipToScreen(impl_->screen, x, y, width, height, rect)) return;
+  ++impl_->calls;
+  if (!impl_->renderer) return;
+  SDL_SetRenderDrawBlendMode(impl_->renderer, SDL_BLENDMODE_BLEND);
+  SDL_SetRenderDrawColor(impl_->renderer, static_cast<Uint8>(ColorRed(color)), static_cast<Uint8>(ColorGreen(color)),
+                         static_cast<Uint8>(ColorBlue(color)), static_cast<Uint8>(std::min(opacity, 255)));
+  SDL_RenderFillRect(impl_->renderer, &rect);
+  SDL_SetRenderDrawBlendMode(impl_->renderer, SDL_BLENDMODE_NONE);
+}
+
 int SdlCanvas::DrawLabel(int x, int y, std::string_view utf8Text, Color color) {
   if (utf8Text.empty()) return x;
   impl_->EnsureFont();

@@ -60,6 +60,7 @@ class SdlCanvas {
   void EndOverlay();
   void SetOverlayMode(int flags);
   void DrawRect(int x, int y, int width, int height, Color color);
+  void FillRectBlended(int x, int y, int width, int height, Color color, int opacity);
   int DrawLabel(int x, int y, std::string_view utf8Text, Color color);
 
   // Copies the current back buffer as RGB rows, 3 bytes per pixel in the

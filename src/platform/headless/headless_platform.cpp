@@ -217,6 +217,9 @@ void HeadlessPlatform::BeginOverlay() { impl_->canvas->BeginOverlay(); }
 void HeadlessPlatform::EndOverlay() { impl_->canvas->EndOverlay(); }
 void HeadlessPlatform::SetOverlayMode(int flags) { impl_->canvas->SetOverlayMode(flags); }
 void HeadlessPlatform::DrawRect(int x, int y, int w, int h, Color c) { impl_->canvas->DrawRect(x, y, w, h, c); }
+void HeadlessPlatform::FillRectBlended(int x, int y, int w, int h, Color c, int opacity) {
+  impl_->canvas->FillRectBlended(x, y, w, h, c, opacity);
+}
 int HeadlessPlatform::DrawLabel(int x, int y, std::string_view t, Color c) { return impl_->canvas->DrawLabel(x, y, t, c); }
 
 // --- Input ---

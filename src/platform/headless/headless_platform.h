@@ -146,6 +146,7 @@ class HeadlessPlatform : public Platform {
   void EndOverlay() override;
   void SetOverlayMode(int flags) override;
   void DrawRect(int x, int y, int width, int height, Color color = RGB(0, 0, 0)) override;
+  void FillRectBlended(int x, int y, int width, int height, Color color, int opacity) override;
   int DrawLabel(int x, int y, std::string_view utf8Text, Color color) override;
 
   void PollKeyboard() override;

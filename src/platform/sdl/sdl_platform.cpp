@@ -498,6 +498,9 @@ class SdlPlatformImpl final : public SdlPlatform {
   void DrawRect(int x, int y, int width, int height, Color color) override {
     if (canvas_) canvas_->DrawRect(x, y, width, height, color);
   }
+  void FillRectBlended(int x, int y, int width, int height, Color color, int opacity) override {
+    if (canvas_) canvas_->FillRectBlended(x, y, width, height, color, opacity);
+  }
   int DrawLabel(int x, int y, std::string_view utf8Text, Color color) override {
     return canvas_ ? canvas_->DrawLabel(x, y, utf8Text, color) : x;
   }

@@ -1,0 +1,278 @@
+#include "render/insight.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+
+#include "render/viewport.h"
+#include "world/observations.h"
+
+namespace kv {
+
+namespace {
+
+constexpr Color kHudColor = RGB(255, 0, 255);
+constexpr Color kPanelColor = RGB(0, 0, 0);
+constexpr int kPanelOpacity = 170;
+constexpr Color kTextColor = RGB(255, 255, 255);
+constexpr Color kCarsColor = RGB(80, 200, 255);
+constexpr Color kArrivalsColor = RGB(255, 220, 0);
+constexpr Color kGridlockColor = RGB(255, 0, 0);
+constexpr Color kHintColor = RGB(255, 255, 160);
+
+constexpr int kRow = 15;    // a label's height
+constexpr int kMargin = 8;  // from the screen's left edge and the toolbar band
+
+// Toolbar buttons, as the editor hits them.
+constexpr int kToolPitch = 35;
+constexpr int kToolInset = 15;
+constexpr int kToolTop = 50;  // from the bottom
+constexpr int kToolSize = 32;
+// The toolbar band's free right part begins after the last button.
+constexpr int kBandFreeX = kToolPitch * kToolCount - kToolInset + kToolSize + 18;
+constexpr int kBandTextWidth = 310;
+constexpr int kBandTop = 65;  // from the bottom
+
+// The statistics panel.
+constexpr int kPanelWidth = 262;
+constexpr int kValueX = 180;
+constexpr int kPlotHeight = 60;
+constexpr int kPlotBar = 4;  // pixels per history sample
+constexpr int kPanelRows = 7;
+constexpr int kPanelHeight = 6 + kPanelRows * kRow + 6 + kPlotHeight + 4 + kRow + 6;
+
+// The legend.
+constexpr int kLegendWidth = 200;
+constexpr int kLegendHeight = 6 + kRow + 12 + kRow + 4;
+constexpr int kLegendSteps = 10;
+
+void Label(Canvas& p, int x, int y, const char* text, Color color) { p.DrawLabel(x, y, text, color); }
+
+// Width of a text in pixels: drawn far above the screen, where nothing shows.
+int TextWidth(Canvas& p, const char* text) { return p.DrawLabel(0, -100000, text, kTextColor); }
+
+}  // namespace
+
+void FormatSimTime(uint64_t steps, char (&out)[24]) {
+  const uint64_t seconds = steps / 60;
+  std::snprintf(out, sizeof out, "%" PRIu64 ":%02u:%02u", seconds / 3600, static_cast<unsigned>(seconds / 60 % 60),
+                static_cast<unsigned>(seconds % 60));
+}
+
+void DrawCellTints(const World& w, Canvas& p, const std::function<CellTint(int, int)>& tint) {
+  const Viewport view(w);
+  const int64_t lastX = std::min<int64_t>(w.MoveMapWidth, CellGrid::kMax);
+  const int64_t lastY = std::min<int64_t>(w.MoveMapHeight, CellGrid::kMax);
+  const int64_t x0 = std::max<int64_t>(0, FloorDiv(view.WorldX(0), kCellSize));
+  const int64_t x1 = std::min<int64_t>(lastX, FloorDiv(view.WorldX(w.ScreenWidth - 1), kCellSize));
+  const int64_t y0 = std::max<int64_t>(0, FloorDiv(view.WorldY(0), kCellSize));
+  const int64_t y1 = std::min<int64_t>(lastY, FloorDiv(view.WorldY(w.ScreenHeight - 1), kCellSize));
+  for (int64_t cy = y0; cy <= y1; ++cy)
+    for (int64_t cx = x0; cx <= x1; ++cx) {
+      const int x = static_cast<int>(cx), y = static_cast<int>(cy);
+      if (w.MoveMap.at(x, y) == LaneCode::None) continue;
+      const CellTint t = tint(x, y);
+      if (t.opacity <= 0) continue;
+      const ScreenRect r = view.Box(kCellSize * cx, kCellSize * cy, kCellSize);
+      p.FillRectBlended(static_cast<int>(r.x), static_cast<int>(r.y), static_cast<int>(std::max<int64_t>(r.width, 1)),
+                        static_cast<int>(std::max<int64_t>(r.height, 1)), t.color, t.opacity);
+    }
+}
+
+CellTint HeatTint(float share) {
+  if (!(share > 0.0f)) return {};
+  const float s = std::min(share, 1.0f);
+  // Yellow fades in over the first half, then turns red at full strength.
+  if (s <= 0.5f) return {RGB(255, 255, 0), static_cast<int>(std::nearbyint(40.0f + 300.0f * s))};
+  return {RGB(255, static_cast<int>(std::nearbyint(255.0f * (1.0f - s) * 2.0f)), 0), 190};
+}
+
+void DrawHeatOverlay(const World& w, Canvas& p) {
+  DrawCellTints(w, p, [&w](int x, int y) { return HeatTint(StandingShare(w, x, y)); });
+}
+
+void DrawHeatLegend(Canvas& p, int x, int bottom) {
+  const int top = bottom - kLegendHeight;
+  p.FillRectBlended(x, top, kLegendWidth, kLegendHeight, kPanelColor, kPanelOpacity);
+  p.BeginOverlay();
+  p.SetOverlayMode(TransparentText);
+  Label(p, x + 6, top + 4, "Standing still (H)", kTextColor);
+  const int barY = top + 6 + kRow + 2, barWidth = (kLegendWidth - 12) / kLegendSteps;
+  for (int i = 0; i < kLegendSteps; ++i) {
+    const CellTint t = HeatTint(static_cast<float>(i + 1) / kLegendSteps);
+    p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, RGB(128, 128, 128), 255);
+    p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, t.color, t.opacity);
+  }
+  Label(p, x + 6, barY + 10, "rarely", kTextColor);
+  Label(p, x + kLegendWidth - 6 - TextWidth(p, "always"), barY + 10, "always", kTextColor);
+  p.EndOverlay();
+}
+
+int DrawStatsPanel(const World& w, Canvas& p) {
+  const int x = kMargin, top = MapAreaBottom(w.ScreenHeight) - kMargin - kPanelHeight;
+  const TrafficFigures f = CurrentFigures(w);
+  p.FillRectBlended(x, top, kPanelWidth, kPanelHeight, kPanelColor, kPanelOpacity);
+  p.BeginOverlay();
+  p.SetOverlayMode(TransparentText);
+  char value[48];
+  int y = top + 6;
+  auto row = [&](const char* name, Color color = kTextColor) {
+    Label(p, x + 6, y, name, color);
+    Label(p, x + kValueX, y, value, color);
+    y += kRow;
+  };
+  char time[24];
+  FormatSimTime(f.Steps, time);
+  std::snprintf(value, sizeof value, "%s", time);
+  row("Statistics (F2)", kHudColor);
+  std::snprintf(value, sizeof value, "%d", f.Cars);
+  row("Cars on the map", kCarsColor);
+  std::snprintf(value, sizeof value, "%" PRIu64, f.Spawned);
+  row("Cars spawned");
+  std::snprintf(value, sizeof value, "%" PRIu64, f.Arrived);
+  row("Cars arrived");
+  if (f.ArrivedLastMinute > 0)
+    std::snprintf(value, sizeof value, "%.1f s", f.MeanTripFramesLastMinute / 60.0);
+  else
+    std::snprintf(value, sizeof value, "-");
+  row("Mean trip, last minute");
+  std::snprintf(value, sizeof value, "%d", f.Standing);
+  row("Standing still now");
+  std::snprintf(value, sizeof value, "%.2f px/step", f.MeanSpeed);
+  row("Mean speed");
+
+  // The last ten simulated minutes: cars as bars, arrivals per minute as
+  // dots, each on its own scale.
+  const LiveStats& live = w.Live;
+  const int plotX = x + 6 + 8, plotTop = y + 6, plotBottom = plotTop + kPlotHeight;
+  int32_t maxCars = 1;
+  uint32_t maxArrivals = 1;
+  for (size_t i = 0; i < live.HistoryCount; ++i) {
+    const StatsSample& s = live.History[(live.HistoryNext + LiveStats::kSamples - live.HistoryCount + i) % LiveStats::kSamples];
+    maxCars = std::max(maxCars, s.Cars);
+    maxArrivals = std::max(maxArrivals, s.ArrivedLastMinute);
+  }
+  p.FillRectBlended(plotX - 1, plotTop - 1, kPlotBar * static_cast<int>(LiveStats::kSamples) + 2, kPlotHeight + 2,
+                    RGB(60, 60, 60), 200);
+  for (size_t i = 0; i < live.HistoryCount; ++i) {
+    const StatsSample& s = live.History[(live.HistoryNext + LiveStats::kSamples - live.HistoryCount + i) % LiveStats::kSamples];
+    // The newest sample at the right end.
+    const int bx = plotX + kPlotBar * static_cast<int>(LiveStats::kSamples - live.HistoryCount + i);
+    const int bar = static_cast<int>(int64_t{kPlotHeight} * std::max(s.Cars, 0) / maxCars);
+    p.FillRectBlended(bx, plotBottom - bar, kPlotBar - 1, bar, kCarsColor, 200);
+    const int dot = static_cast<int>(int64_t{kPlotHeight - 2} * s.ArrivedLastMinute / maxArrivals);
+    p.FillRectBlended(bx, plotBottom - 2 - dot, kPlotBar - 1, 3, kArrivalsColor, 255);
+  }
+  std::snprintf(value, sizeof value, "cars, up to %d", maxCars);
+  Label(p, x + 6, plotBottom + 4, value, kCarsColor);
+  std::snprintf(value, sizeof value, "arrived/min, up to %u", maxArrivals);
+  Label(p, x + kPanelWidth - 6 - TextWidth(p, value), plotBottom + 4, value, kArrivalsColor);
+  p.EndOverlay();
+  return top;
+}
+
+void DrawGridlockOutlines(const World& w, Canvas& p) {
+  if (w.Gridlocks.Current.empty()) return;
+  const Viewport view(w);
+  p.BeginOverlay();
+  p.SetOverlayMode(Outline);
+  auto box = [&](int64_t x, int64_t y, int64_t size) {
+    for (int grow = 0; grow < 2; ++grow) {
+      const ScreenRect r = view.Box(x - grow, y - grow, size + 2 * grow);
+      p.DrawRect(static_cast<int>(std::clamp<int64_t>(r.x, -100000, 100000)),
+                 static_cast<int>(std::clamp<int64_t>(r.y, -100000, 100000)),
+                 static_cast<int>(std::clamp<int64_t>(r.width, 1, 100000)),
+                 static_cast<int>(std::clamp<int64_t>(r.height, 1, 100000)), kGridlockColor);
+    }
+  };
+  for (const Gridlock& g : w.Gridlocks.Current)
+    for (const GridlockCar& car : g.Cars) {
+      box(int64_t{kCellSize} * car.At.x, int64_t{kCellSize} * car.At.y, kCellSize);
+      box(int64_t{car.X} - 12, int64_t{car.Y} - 12, 24);
+    }
+  p.EndOverlay();
+}
+
+void DrawTimeAndAlerts(const World& w, Canvas& p) {
+  const int x = std::max(kBandFreeX, w.ScreenWidth - kBandTextWidth);
+  int y = w.ScreenHeight - kBandTop + 5;
+  char time[24], line[96];
+  FormatSimTime(CurrentFigures(w).Steps, time);
+  if (w.Paused)
+    std::snprintf(line, sizeof line, "%s  Pause", time);
+  else
+    std::snprintf(line, sizeof line, "%s  %d\xC3\x97", time, w.SpeedFactor);  // U+00D7, the times sign
+  p.BeginOverlay();
+  Label(p, x, y, line, kHudColor);
+  size_t shown = 0;
+  for (const Gridlock& g : w.Gridlocks.Current) {
+    y += kRow;
+    if (++shown == 3 && w.Gridlocks.Current.size() > 3) {
+      std::snprintf(line, sizeof line, "and %zu more gridlocks", w.Gridlocks.Current.size() - 2);
+      Label(p, x, y, line, kGridlockColor);
+      break;
+    }
+    FormatSimTime(w.Stats.Frame - std::min(g.Formed, w.Stats.Frame), time);
+    std::snprintf(line, sizeof line, "Gridlock at tile %d/%d for %s", g.Tile.x, g.Tile.y, time);
+    Label(p, x, y, line, kGridlockColor);
+  }
+  p.EndOverlay();
+}
+
+const char* ToolName(Tool tool) {
+  switch (tool) {
+    case Tool::None: return "";
+    case Tool::EmitterRight: return "Emitter, cars leave to the right";
+    case Tool::EmitterDown: return "Emitter, cars leave downwards";
+    case Tool::EmitterUp: return "Emitter, cars leave upwards";
+    case Tool::EmitterLeft: return "Emitter, cars leave to the left";
+    case Tool::RightOfWaySign: return "Right-of-way sign";
+    case Tool::YieldSign: return "Yield sign";
+    case Tool::GreenLight: return "Traffic light, starts green";
+    case Tool::RedLight: return "Traffic light, starts red";
+    default: break;
+  }
+  switch (RoadOf(tool)) {
+    case RoadType::StraightWE: return "Straight road, horizontal";
+    case RoadType::StraightNS: return "Straight road, vertical";
+    case RoadType::CurveES: return "Curve from the right down";
+    case RoadType::CurveWS: return "Curve from the left down";
+    case RoadType::CurveNE: return "Curve from the top to the right";
+    case RoadType::CurveNW: return "Curve from the top to the left";
+    case RoadType::Crossing: return "Crossing";
+    case RoadType::TeeNoNorth: return "T-junction, no road up";
+    case RoadType::TeeNoWest: return "T-junction, no road to the left";
+    case RoadType::TeeNoSouth: return "T-junction, no road down";
+    case RoadType::TeeNoEast: return "T-junction, no road to the right";
+    default: return "";
+  }
+}
+
+Tool ToolButtonAt(const World& w, int x, int y) {
+  const int64_t top = int64_t{w.ScreenHeight} - kToolTop;
+  if (y < top || y > top + kToolSize) return Tool::None;
+  // The last button hit wins, as in the editor (neighbours share no pixel).
+  for (int i = kToolCount; i >= 1; --i) {
+    const int64_t left = int64_t{kToolPitch} * i - kToolInset;
+    if (left <= x && x <= left + kToolSize) return ToolNumber(i);
+  }
+  return Tool::None;
+}
+
+void DrawPointerHints(const World& w, Canvas& p, int pointerX, int pointerY) {
+  const char* text = w.Hint;
+  if (!text) text = ToolName(ToolButtonAt(w, pointerX, pointerY));
+  if (!text || !*text) return;
+  // Beside the pointer, above it, and kept on the screen.
+  const int width = TextWidth(p, text);
+  const int x = std::clamp(pointerX + 12, 0, std::max(0, w.ScreenWidth - width - 2));
+  const int y = std::clamp(pointerY - 22, 0, std::max(0, w.ScreenHeight - kRow));
+  p.FillRectBlended(x - 3, y - 1, width + 6, kRow + 2, kPanelColor, 220);
+  p.BeginOverlay();
+  p.SetOverlayMode(TransparentText);
+  Label(p, x, y, text, w.Hint ? kHintColor : kTextColor);
+  p.EndOverlay();
+}
+
+}  // namespace kv
