@@ -35,8 +35,8 @@ struct EditorIo {
 };
 
 // Hints for a click with a tool that placed nothing.
-inline constexpr const char* kEmitterRefusedHint = "Emitters go on a road tile without an emitter";
-inline constexpr const char* kLightRefusedHint = "A cell takes one light or sign";
+inline constexpr char kEmitterRefusedHint[] = "Emitters go on a road tile without an emitter";
+inline constexpr char kLightRefusedHint[] = "A cell takes one light or sign";
 
 // Double clicks are two releases less than 400 ms apart on the wall clock.
 void UpdateMouseButtons(MouseButtonTracker& mouse, Input& input, const Clock& wallClock);

@@ -42,6 +42,9 @@ constexpr int kPlotBar = 4;  // pixels per history sample
 constexpr int kPanelRows = 7;
 constexpr int kPanelHeight = 6 + kPanelRows * kRow + 6 + kPlotHeight + 4 + kRow + 6;
 
+// The congestion scale ends at this share of time standing.
+constexpr float kHeatFull = 0.6f;
+
 // The legend.
 constexpr int kLegendWidth = 200;
 constexpr int kLegendHeight = 6 + kRow + 12 + kRow + 4;
@@ -82,10 +85,12 @@ void DrawCellTints(const World& w, Canvas& p, const std::function<CellTint(int, 
 
 CellTint HeatTint(float share) {
   if (!(share > 0.0f)) return {};
-  const float s = std::min(share, 1.0f);
-  // Yellow fades in over the first half, then turns red at full strength.
-  if (s <= 0.5f) return {RGB(255, 255, 0), static_cast<int>(std::nearbyint(40.0f + 300.0f * s))};
-  return {RGB(255, static_cast<int>(std::nearbyint(255.0f * (1.0f - s) * 2.0f)), 0), 190};
+  // A jammed lane holds a car on about every other cell, so its cells stand
+  // full about half the time: the scale is red from kHeatFull on. Yellow
+  // fades in over the first quarter of it, then turns red.
+  const float s = std::min(share / kHeatFull, 1.0f);
+  if (s <= 0.25f) return {RGB(255, 255, 0), static_cast<int>(std::nearbyint(40.0f + 600.0f * s))};
+  return {RGB(255, static_cast<int>(std::nearbyint(255.0f * (1.0f - s) / 0.75f)), 0), 190};
 }
 
 void DrawHeatOverlay(const World& w, Canvas& p) {
@@ -97,15 +102,15 @@ void DrawHeatLegend(Canvas& p, int x, int bottom) {
   p.FillRectBlended(x, top, kLegendWidth, kLegendHeight, kPanelColor, kPanelOpacity);
   p.BeginOverlay();
   p.SetOverlayMode(TransparentText);
-  Label(p, x + 6, top + 4, "Standing still (H)", kTextColor);
+  Label(p, x + 6, top + 4, "Time a car stood still", kTextColor);
   const int barY = top + 6 + kRow + 2, barWidth = (kLegendWidth - 12) / kLegendSteps;
   for (int i = 0; i < kLegendSteps; ++i) {
-    const CellTint t = HeatTint(static_cast<float>(i + 1) / kLegendSteps);
+    const CellTint t = HeatTint(kHeatFull * static_cast<float>(i + 1) / kLegendSteps);
     p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, RGB(128, 128, 128), 255);
     p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, t.color, t.opacity);
   }
-  Label(p, x + 6, barY + 10, "rarely", kTextColor);
-  Label(p, x + kLegendWidth - 6 - TextWidth(p, "always"), barY + 10, "always", kTextColor);
+  Label(p, x + 6, barY + 10, "0 %", kTextColor);
+  Label(p, x + kLegendWidth - 6 - TextWidth(p, "60 % or more"), barY + 10, "60 % or more", kTextColor);
   p.EndOverlay();
 }
 

@@ -240,11 +240,11 @@ void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY) {
   p.ClearFrame(RGB(0, 0, 0));
   DrawGrass(w, map);
   for (const Road& road : w.RoadList) map.Sprite(road.Sprite, road.PixelX, road.PixelY, kTileSize, false);
+  if (w.HeatShown) DrawHeatOverlay(w, p);
   for (const Emitter& e : w.EmitterList) {
     map.Sprite(e.Sprite, e.PixelX, e.PixelY, kTileSize, true);
     map.Sprite(w.TargetSprite, int64_t{kCellSize} * e.TargetX, int64_t{kCellSize} * e.TargetY, kTargetBoxSize, true);
   }
-  if (w.HeatShown) DrawHeatOverlay(w, p);
 
   p.BeginOverlay();
   for (const Emitter& e : w.EmitterList) {
@@ -273,7 +273,8 @@ void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY) {
   DrawGridlockOutlines(w, p);
 
   if (w.MinimapShown) DrawMinimap(w, p);
-  const int panelTop = w.StatsShown ? DrawStatsPanel(w, p) : MapAreaBottom(w.ScreenHeight);
+  // Without the toolbar the corner reaches down to the screen's edge.
+  const int panelTop = w.StatsShown ? DrawStatsPanel(w, p) : w.HudShown ? MapAreaBottom(w.ScreenHeight) : w.ScreenHeight;
   if (w.HeatShown) DrawHeatLegend(p, 8, panelTop - 8);
   if (!w.HudShown) {
     p.PresentFrame();

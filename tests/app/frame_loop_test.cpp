@@ -200,5 +200,102 @@ TEST(FrameLoop, ALongFrameCatchesUpOnlyAFewSteps) {
   EXPECT_EQ(d.w.Stats.Frame - before, StepPacer::kMaxStepsPerFrame + 60u);
 }
 
+// Paused, nothing of the traffic moves, not even the clock its lights and
+// emitters go by; the period then takes exactly one step, and does nothing
+// more while the traffic runs.
+TEST(FrameLoop, SpacePausesTheTrafficAndThePeriodStepsIt) {
+  FrameDriver d;
+  ASSERT_EQ(LoadMap(d.w, d.p, d.p, d.game->simClock(), KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
+  d.Frame(300);
+  d.Tap(Scan::Space);
+  const std::vector<float> paused = Snapshot(d.w);
+  const uint64_t frame = d.w.Stats.Frame, spawned = d.w.Stats.Spawned;
+  const uint64_t clock = d.game->simClock().Steps();
+  d.Frame(1200);  // longer than a light's phase
+  EXPECT_EQ(Snapshot(d.w), paused);
+  EXPECT_EQ(d.w.Stats.Frame, frame);
+  EXPECT_EQ(d.w.Stats.Spawned, spawned);
+  EXPECT_EQ(d.game->simClock().Steps(), clock);
+  AddRoad(d.w, 50, 50, RoadType::StraightWE);  // editing goes on
+  d.Tap(Scan::Period);
+  d.Frame(30);
+  EXPECT_EQ(d.w.Stats.Frame, frame + 1);
+  EXPECT_EQ(d.game->simClock().Steps(), clock + 1);
+  d.Tap(Scan::Space);
+  d.Frame();
+  d.Tap(Scan::Period);
+  EXPECT_EQ(d.w.Stats.Frame, frame + 4);
+}
+
+// At every speed the traffic after the same simulated time is the same as at
+// 1x, step for step; + and - (either keyboard) go from 1x to 16x and back,
+// and with Ctrl they zoom instead.
+TEST(FrameLoop, EverySpeedMakesTheTrafficOfOneSpeed) {
+  std::vector<float> reference;
+  for (int speed : {1, 2, 4, 8, 16}) {
+    SCOPED_TRACE(speed);
+    FrameDriver d(3);
+    ASSERT_EQ(LoadMap(d.w, d.p, d.p, d.game->simClock(), KV_SOURCE_DIR "/hightraffic"), LoadResult::Loaded);
+    const uint32_t start = d.game->simClock().NowMs();
+    d.Tap(Scan::Space);
+    d.Frame();
+    for (int s = 1; s < speed; s *= 2) {
+      d.Tap(s % 4 == 1 ? Scan::Plus : Scan::KeypadPlus);
+      d.Frame();
+    }
+    EXPECT_EQ(d.w.SpeedFactor, speed);
+    EXPECT_EQ(d.w.Stats.Frame, 0u);
+    d.Tap(Scan::Space);
+    for (int frame = 0; frame < 1000 && d.w.Stats.Frame < 960; ++frame) d.Frame();
+    EXPECT_EQ(d.w.Stats.Frame, 960u);
+    EXPECT_EQ(d.game->simClock().NowMs() - start, 16000u);
+    if (speed == 1) reference = Snapshot(d.w);
+    EXPECT_EQ(Snapshot(d.w), reference);
+  }
+  FrameDriver d;
+  for (int key : {Scan::Plus, Scan::Plus, Scan::Plus, Scan::Plus, Scan::Plus, Scan::Minus}) {
+    d.Tap(key);
+    d.Frame();
+  }
+  EXPECT_EQ(d.w.SpeedFactor, 8);
+  d.p.SetKey(Scan::LeftCtrl, true);
+  d.Tap(Scan::KeypadMinus);
+  d.p.SetKey(Scan::LeftCtrl, false);
+  EXPECT_EQ(d.w.SpeedFactor, 8);
+  EXPECT_EQ(d.w.ZoomPercent, 50);
+  for (int i = 0; i < 5; ++i) {
+    d.Tap(Scan::Minus);
+    d.Frame();
+  }
+  EXPECT_EQ(d.w.SpeedFactor, 1);
+}
+
+// F2 and H only show and hide: pressed twice each, and the period pressed
+// while the traffic runs, leave every pixel of the frame as without them.
+TEST(FrameLoop, TheViewKeysPressedTwiceLeaveTheFrameAsItWas) {
+  std::vector<std::unique_ptr<HeadlessPlatform>> platforms;
+  std::vector<std::unique_ptr<Game>> games;
+  for (int i = 0; i < 2; ++i) {
+    platforms.push_back(std::make_unique<HeadlessPlatform>(DrawMode::Rasterise));
+    platforms[i]->SetNow(1'000'000);
+    platforms[i]->SetPointer(400, 300);
+    games.push_back(std::make_unique<Game>(*platforms[i], 5));
+    ASSERT_TRUE(games[i]->Start(KV_SOURCE_DIR "/hightraffic", KV_SOURCE_DIR "/"));
+  }
+  const int keys[] = {Scan::F2, 0, Scan::H, 0, Scan::Period, 0, Scan::F2, 0, Scan::H, 0};
+  for (int frame = 0; frame < 300; ++frame) {
+    const int key = frame >= 100 && frame < 110 ? keys[frame - 100] : 0;
+    if (key) platforms[1]->SetKey(key, true);
+    for (size_t i = 0; i < 2; ++i) {
+      platforms[i]->AdvanceMs(frame % 3 == 2 ? 16 : 17);
+      games[i]->Frame();
+    }
+    if (key) platforms[1]->SetKey(key, false);
+    if (frame == 103) EXPECT_NE(platforms[1]->Frame(), platforms[0]->Frame());  // panel and overlay show
+  }
+  EXPECT_EQ(games[1]->world().Stats.Frame, games[0]->world().Stats.Frame);
+  EXPECT_TRUE(platforms[1]->Frame() == platforms[0]->Frame());
+}
+
 }  // namespace
 }  // namespace kv::test

@@ -5,9 +5,11 @@
 
 #include <cmath>
 #include <memory>
+#include <set>
 #include <tuple>
 
 #include "editor/view.h"
+#include "render/insight.h"
 #include "sim/cars.h"
 #include "support/builders.h"
 
@@ -40,6 +42,14 @@ TEST_F(Editing, ToolbarChoosesToolsAndPlacesNothing) {
     EXPECT_EQ(w.Tool, ToolNumber(n)) << x << "," << y;
   }
   EXPECT_TRUE(w.RoadList.empty() && w.EmitterList.empty() && w.TrafficLightList.empty());
+  // The name shown over a button is that of the tool a click there chooses.
+  for (auto [x, y, n] : {std::tuple{55, 718, 2}, {122, 750, 3}, {90, 718, 3}, {88, 718, 0}, {700, 730, 0},
+                         {100, 751, 0}, {100, 717, 0}, {665, 718, 19}, {100, 717 - 33, 0}})
+    EXPECT_EQ(ToolButtonAt(w, x, y), ToolNumber(n)) << x << "," << y;
+  std::set<std::string> names;
+  for (int n = 1; n <= kToolCount; ++n) names.insert(ToolName(ToolNumber(n)));
+  EXPECT_EQ(names.size(), static_cast<size_t>(kToolCount));
+  EXPECT_EQ(names.count(""), 0u);
   d.PointAt(100, 704);  // the map area ends here
   d.Click();
   EXPECT_EQ(w.TileMap.at(3, 22), 1);
@@ -372,6 +382,59 @@ TEST_F(Editing, DoubleClickIsTwoReleasesLessThan400msApartPerButtonOnTheWrapping
     EXPECT_TRUE(releaseAt(edge + 499));
     EXPECT_FALSE(releaseAt(edge + 899));  // 400 ms later
   }
+}
+
+// A click with a tool that places nothing says why, for two seconds; a click
+// that places something, or a drag over what the tool just placed, does not.
+TEST_F(Editing, ARefusedPlacementSaysWhyForTwoSeconds) {
+  test::RoadRow(w, 5, 2, 6);
+  const struct {
+    Tool tool;
+    int x, y;  // a tile, or for lights a cell
+    const char* hint;
+  } clicks[] = {{Tool::EmitterRight, 9, 9, kEmitterRefusedHint},
+                {Tool::EmitterDown, 3, 5, nullptr},
+                {Tool::EmitterUp, 3, 5, kEmitterRefusedHint},
+                {ToolNumber(2), 3, 5, nullptr},
+                {Tool::YieldSign, 8, 10, nullptr},
+                {Tool::RedLight, 8, 10, kLightRefusedHint}};
+  for (const auto& c : clicks) {
+    d.ChooseTool(c.tool);
+    IsLightState(LightKindOf(c.tool)) ? d.PointAtCell(c.x, c.y) : d.PointAtTile(c.x, c.y);
+    d.Frame(130);  // any earlier hint is gone
+    ASSERT_EQ(w.Hint, nullptr);
+    d.Click();
+    EXPECT_EQ(w.Hint, c.hint) << NumberOf(c.tool);
+  }
+  d.Frame(85);
+  EXPECT_EQ(w.Hint, kLightRefusedHint);
+  d.Frame(5);
+  EXPECT_EQ(w.Hint, nullptr);
+  p.SetButton(kLeftButton, true);  // a drag that starts on a free cell
+  d.PointAtCell(9, 10);
+  d.Frame(5);
+  EXPECT_EQ(w.TrafficLightList.size(), 2u);
+  EXPECT_EQ(w.Hint, nullptr);
+}
+
+// The program leaves a gridlock alone until the user breaks it: deleting one
+// of its cars dissolves it.
+TEST_F(Editing, AGridlockHoldsUntilTheUserDeletesOneOfItsCars) {
+  test::FourWayCrossing(w);
+  for (int i = 0; i < 4; ++i) {
+    d.Tap(Scan::Plus);
+    d.Frame();
+  }
+  ASSERT_EQ(w.SpeedFactor, 16);
+  for (int frame = 0; frame < 400 && w.Gridlocks.Current.empty(); ++frame) d.Frame();
+  ASSERT_EQ(w.Gridlocks.Current.size(), 1u);
+  d.Frame(200);
+  ASSERT_EQ(w.Gridlocks.Current.size(), 1u);
+  const GridlockCar car = w.Gridlocks.Current[0].Cars[0];
+  d.PointAtWorld(car.X, car.Y);
+  d.Click(kRightButton);
+  d.Frame(10);
+  EXPECT_TRUE(w.Gridlocks.Current.empty());
 }
 
 }  // namespace

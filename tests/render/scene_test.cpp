@@ -337,5 +337,50 @@ TEST_F(ScenePixels, ZoomScalesTheMapAndTheLayoutFollowsTheScreen) {
                     {1039 + 80, 511 + 20, RGB(40, 88, 40), "the minimap's ground"}});
 }
 
+// The congestion overlay tints lane cells by their share of standing still:
+// red where cars always stood, pale where they rarely did, clear where they
+// never did and off the lanes. A gridlock outlines its cars and cells and is
+// named in the toolbar band below the time; the panel darkens its corner;
+// without the HUD the map shows where the HUD and the toolbar were.
+TEST_F(ScenePixels, HeatGridlocksPanelAndCleanPictures) {
+  auto cell = [](int x, int y) { return static_cast<size_t>(y) * CellGrid::kSide + static_cast<size_t>(x); };
+  w.Heat.WindowSteps = 100;
+  w.Heat.Window[cell(8, 11)] = 100;
+  w.Heat.Window[cell(7, 11)] = 10;
+  w.Heat.Window[cell(40, 40)] = 100;  // grass
+  w.HeatShown = w.StatsShown = true;
+  w.Stats.Frame = 5000;
+  Gridlock g;
+  g.Cars.push_back({1, {20, 30}, 330, 490, WaitKind::CellTaken});
+  g.Tile = {10, 15}, g.Formed = 2900;
+  w.Gridlocks.Current.push_back(g);
+  DrawScene(w, p, 300, 300);
+  const Color hot = p.PixelAt(130, 178), mild = p.PixelAt(114, 178);
+  EXPECT_TRUE(ColorRed(hot) > 200 && ColorGreen(hot) < 40) << Rgb(hot);
+  EXPECT_TRUE(ColorRed(mild) == ColorGreen(mild) && ColorRed(mild) > 110 && ColorBlue(mild) < 90) << Rgb(mild);
+  EXPECT_EQ(Rgb(p.PixelAt(146, 178)), Rgb(kRoad));
+  EXPECT_EQ(Rgb(p.PixelAt(644, 644)), Rgb(kGrass));
+  for (auto [x, y] : {std::pair{320, 485}, {335, 490}, {318, 485}, {341, 490}})
+    EXPECT_EQ(Rgb(p.PixelAt(x, y)), Rgb(RGB(255, 0, 0))) << x << "," << y;
+  EXPECT_EQ(Rgb(p.PixelAt(327, 487)), Rgb(kGrass));
+  const Color panel = p.PixelAt(260, 500);
+  EXPECT_TRUE(ColorRed(panel) == 0 && ColorGreen(panel) > 20 && ColorGreen(panel) < 60) << Rgb(panel);
+  auto count = [&](int y0, int y1, bool blue) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = 714; x < 1024; ++x) {
+        const Color c = p.PixelAt(x, y);
+        n += ColorRed(c) > 200 && ColorGreen(c) < 60 && (ColorBlue(c) > 200) == blue;
+      }
+    return n;
+  };
+  EXPECT_GT(count(708, 722, true), 10);    // the time, magenta
+  EXPECT_GT(count(723, 738, false), 10);   // the gridlock, red
+  w.HudShown = false;
+  DrawScene(w, p, 300, 300);
+  for (auto [x, y] : {std::pair{30, 5}, {960, 740}, {297, 297}, {288, 288}})
+    EXPECT_EQ(Rgb(p.PixelAt(x, y)), Rgb(kGrass)) << x << "," << y;
+}
+
 }  // namespace
 }  // namespace kv
