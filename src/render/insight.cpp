@@ -21,7 +21,8 @@ constexpr Color kArrivalsColor = RGB(255, 220, 0);
 constexpr Color kGridlockColor = RGB(255, 0, 0);
 constexpr Color kHintColor = RGB(255, 255, 160);
 
-constexpr int kRow = 15;    // a label's height
+constexpr int kRow = 15;
+constexpr int kCarHalf = 8;  // half a car image    // a label's height
 constexpr int kMargin = 8;  // from the screen's left edge and the toolbar band
 
 // Toolbar buttons, as the editor hits them.
@@ -194,7 +195,8 @@ void DrawGridlockOutlines(const World& w, Canvas& p) {
   for (const Gridlock& g : w.Gridlocks.Current)
     for (const GridlockCar& car : g.Cars) {
       box(int64_t{kCellSize} * car.At.x, int64_t{kCellSize} * car.At.y, kCellSize);
-      box(int64_t{car.X} - 12, int64_t{car.Y} - 12, 24);
+      // A car's position is its image's corner; the box goes round its middle.
+      box(int64_t{car.X} + kCarHalf - 12, int64_t{car.Y} + kCarHalf - 12, 24);
     }
   p.EndOverlay();
 }
@@ -269,10 +271,12 @@ void DrawPointerHints(const World& w, Canvas& p, int pointerX, int pointerY) {
   const char* text = w.Hint;
   if (!text) text = ToolName(ToolButtonAt(w, pointerX, pointerY));
   if (!text || !*text) return;
-  // Beside the pointer, above it, and kept on the screen.
+  // Beside the pointer, above it and above the toolbar's buttons, and kept
+  // on the screen.
   const int width = TextWidth(p, text);
   const int x = std::clamp(pointerX + 12, 0, std::max(0, w.ScreenWidth - width - 2));
-  const int y = std::clamp(pointerY - 22, 0, std::max(0, w.ScreenHeight - kRow));
+  const int y = std::clamp(std::min(pointerY - 22, w.ScreenHeight - kToolTop - kRow - 3), 0,
+                           std::max(0, w.ScreenHeight - kRow));
   p.FillRectBlended(x - 3, y - 1, width + 6, kRow + 2, kPanelColor, 220);
   p.BeginOverlay();
   p.SetOverlayMode(TransparentText);
