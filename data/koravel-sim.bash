@@ -23,7 +23,7 @@ _koravel_sim() {
     "") COMPREPLY=($(compgen -W "info run render compare --help --version" -- "$cur")); return ;;
     info) options="--help" ;;
     run) options="--frames --frame-ms --start-ms --seed --fill --trace --save --stats --stop-on-gridlock --help" ;;
-    render) options="--frames --frame-ms --start-ms --seed --zoom --size --help" ;;
+    render) options="--frames --frame-ms --start-ms --seed --zoom --size --heatmap --no-hud --help" ;;
     compare) options="--seeds --frames --jobs --table --help" ;;
   esac
   if [[ $cur == -* ]]; then
