@@ -291,7 +291,9 @@ TEST(FrameLoop, TheViewKeysPressedTwiceLeaveTheFrameAsItWas) {
       games[i]->Frame();
     }
     if (key) platforms[1]->SetKey(key, false);
-    if (frame == 103) EXPECT_NE(platforms[1]->Frame(), platforms[0]->Frame());  // panel and overlay show
+    if (frame == 103) {
+      EXPECT_NE(platforms[1]->Frame(), platforms[0]->Frame());  // panel and overlay show
+    }
   }
   EXPECT_EQ(games[1]->world().Stats.Frame, games[0]->world().Stats.Frame);
   EXPECT_TRUE(platforms[1]->Frame() == platforms[0]->Frame());
