@@ -75,17 +75,13 @@ struct Tints {
 };
 Tints TintsAgainst(const std::string& picture, const std::string& plain) {
   auto t = DecodeImageFile(picture), p = DecodeImageFile(plain);
-  Tints out;
   if (!t || !p || t->width != p->width || t->height != p->height) return {-1, -1, false};
-  for (int y = 0; y < t->height; ++y)
-    for (int x = 0; x < t->width; ++x) {
-      const size_t i = (static_cast<size_t>(y) * t->width + x) * 4;
-      const int d = (t->pixels[i] - t->pixels[i + 2]) - (p->pixels[i] - p->pixels[i + 2]);
-      if (x < 210 && y >= t->height - 62)
-        out.legend |= d != 0;
-      else
-        out.red += d > 0, out.blue += d < 0;
-    }
+  Tints out;
+  for (size_t i = 0, w = static_cast<size_t>(t->width); i < t->pixels.size(); i += 4) {
+    const int d = (t->pixels[i] - t->pixels[i + 2]) - (p->pixels[i] - p->pixels[i + 2]);
+    if (i / 4 % w < 210 && i / 4 / w + 62 >= static_cast<size_t>(t->height)) out.legend |= d != 0;
+    else out.red += d > 0, out.blue += d < 0;
+  }
   return out;
 }
 
