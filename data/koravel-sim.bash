@@ -15,6 +15,7 @@ _koravel_sim() {
     --frames | --frame-ms | --start-ms | --seed | --fill | --size | --seeds | --jobs) return ;;
     --zoom) COMPREPLY=($(compgen -W "25 50 100 200" -- "$cur")); return ;;
     --trace | --stats) COMPREPLY=($(compgen -f -X '!*.csv' -- "$cur") $(compgen -d -- "$cur")); return ;;
+    --heatmap-diff) COMPREPLY=($(compgen -f -X '!*.png' -- "$cur") $(compgen -d -- "$cur")); return ;;
     --save) COMPREPLY=($(compgen -f -X '!*.kvl' -- "$cur") $(compgen -d -- "$cur")); return ;;
   esac
 
@@ -24,7 +25,7 @@ _koravel_sim() {
     info) options="--help" ;;
     run) options="--frames --frame-ms --start-ms --seed --fill --trace --save --stats --stop-on-gridlock --help" ;;
     render) options="--frames --frame-ms --start-ms --seed --zoom --size --heatmap --no-hud --help" ;;
-    compare) options="--seeds --frames --jobs --table --help" ;;
+    compare) options="--seeds --frames --jobs --table --heatmap-diff --zoom --size --help" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

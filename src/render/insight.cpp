@@ -115,6 +115,30 @@ void DrawHeatLegend(Canvas& p, int x, int bottom) {
   p.EndOverlay();
 }
 
+CellTint DiffTint(float share) {
+  if (share == 0.0f || std::isnan(share)) return {};
+  const float s = std::min(std::fabs(share), 1.0f);
+  return {share > 0.0f ? RGB(230, 0, 0) : RGB(0, 60, 255), static_cast<int>(std::nearbyint(40.0f + 180.0f * s))};
+}
+
+void DrawDiffLegend(Canvas& p, int x, int bottom) {
+  const int top = bottom - kLegendHeight;
+  p.FillRectBlended(x, top, kLegendWidth, kLegendHeight, kPanelColor, kPanelOpacity);
+  p.BeginOverlay();
+  p.SetOverlayMode(TransparentText);
+  Label(p, x + 6, top + 4, "Standing still, B against A", kTextColor);
+  // Less standing to the left, more to the right, strongest at the ends.
+  const int barY = top + 6 + kRow + 2, barWidth = (kLegendWidth - 12) / kLegendSteps;
+  for (int i = 0; i < kLegendSteps; ++i) {
+    const CellTint t = DiffTint(-1.0f + (2.0f * static_cast<float>(i) + 1.0f) / kLegendSteps);
+    p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, RGB(128, 128, 128), 255);
+    p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, t.color, t.opacity);
+  }
+  Label(p, x + 6, barY + 10, "less", kTextColor);
+  Label(p, x + kLegendWidth - 6 - TextWidth(p, "more"), barY + 10, "more", kTextColor);
+  p.EndOverlay();
+}
+
 int DrawStatsPanel(const World& w, Canvas& p) {
   const int x = kMargin, top = MapAreaBottom(w.ScreenHeight) - kMargin - kPanelHeight;
   const TrafficFigures f = CurrentFigures(w);

@@ -28,6 +28,13 @@ void DrawHeatOverlay(const World& w, Canvas& p);
 // The legend of the overlay, with its lower left corner at (x, bottom).
 void DrawHeatLegend(Canvas& p, int x, int bottom);
 
+// The colour of a difference in standing still between two designs, as a
+// share of the largest difference, -1 to 1: blue for less standing, red for
+// more, stronger as it grows; clear at 0.
+CellTint DiffTint(float share);
+// The legend of those colours, with its lower left corner at (x, bottom).
+void DrawDiffLegend(Canvas& p, int x, int bottom);
+
 // The statistics panel, lower left above the toolbar; its top row.
 int DrawStatsPanel(const World& w, Canvas& p);
 

@@ -67,6 +67,24 @@ std::string FirstDifference(const std::string& a, const std::string& b) {
 
 Json Parse(const std::string& text) { return Json::parse(text, nullptr, false); }
 
+// Pixels redder and bluer in compare's picture than in the plain one, off the
+// legend in the lower left; whether the legend is there.
+struct Tints {
+  int red = 0, blue = 0;
+  bool legend = false;
+};
+Tints TintsAgainst(const std::string& picture, const std::string& plain) {
+  auto t = DecodeImageFile(picture), p = DecodeImageFile(plain);
+  if (!t || !p || t->width != p->width || t->height != p->height) return {-1, -1, false};
+  Tints out;
+  for (size_t i = 0, w = static_cast<size_t>(t->width); i < t->pixels.size(); i += 4) {
+    const int d = (t->pixels[i] - t->pixels[i + 2]) - (p->pixels[i] - p->pixels[i + 2]);
+    if (i / 4 % w < 210 && i / 4 / w + 62 >= static_cast<size_t>(t->height)) out.legend |= d != 0;
+    else out.red += d > 0, out.blue += d < 0;
+  }
+  return out;
+}
+
 // The JSON of info and run has the same keys, in the same order, and the same
 // values as the writer before it; means now come with full precision, and
 // emitters carry their settings besides. The start map holds every road type,
@@ -206,9 +224,10 @@ TEST_F(KoravelSim, RunReportsGridlocksAndCanStopAtTheFirst) {
   EXPECT_EQ(Parse(Run("run '" + cross + "' --frames 1000").out)["gridlocks"], Json::array());
 }
 
-// compare runs each map with each seed as run does; the report is the same
-// for any number of jobs; a cut road makes a map clearly worse, the same map
-// is no better than itself; intervals are Student's and Welch's.
+// compare runs each map with each seed as run does; the report and the
+// picture are the same for any number of jobs; a cut road makes a map clearly
+// worse, the same map is no better than itself; intervals are Student's and
+// Welch's.
 TEST_F(KoravelSim, CompareTellsAWorseMapFromAnEqualOne) {
   MapContents start = ParseMap(kvtest::ReadBytes(KV_SOURCE_DIR "/hightraffic")).map;
   MapContents cut = start, empty = start;
@@ -222,15 +241,30 @@ TEST_F(KoravelSim, CompareTellsAWorseMapFromAnEqualOne) {
     Write(name, *SerializeMap(*w));
   }
   const std::string args = "compare " + map + " " + dir.File("cut.kvl") + " --seeds 3 --frames 2500 --jobs ";
-  Result one = Run(args + "1"), two = Run(args + "2");
+  Result one = Run(args + "1 --heatmap-diff " + dir.File("1.png"));
+  Result two = Run(args + "2 --heatmap-diff " + dir.File("2.png"));
   ASSERT_EQ(one.status, 0) << one.err;
   EXPECT_EQ(one.out, two.out);
+  EXPECT_TRUE(kvtest::ReadBytes(dir.File("1.png")) == kvtest::ReadBytes(dir.File("2.png")));
   const Json worse = Parse(one.out)["measures"];
   EXPECT_EQ(worse["arrivals_per_hour"]["better"], "A") << one.out;
   EXPECT_EQ(worse["mean_trip_frames"]["better"], "A") << one.out;
   EXPECT_EQ(worse["gridlocks"]["better"], nullptr);
 
-  const Json same = Parse(Run("compare " + map + " " + map + " --seeds 2 --frames 2000").out)["measures"];
+  // The picture is B as loaded, tinted where B's cars stood longer (red) or
+  // shorter (blue) than A's: nowhere for the same map, everywhere blue
+  // without B's traffic, red the other way round, at any size and zoom.
+  const std::string small = " --size 800x600 --zoom 50";
+  ASSERT_EQ(Run("render " + map + " " + dir.File("plain.png") + " --no-hud" + small).status, 0);
+  ASSERT_EQ(Run("render " + dir.File("empty.kvl") + " " + dir.File("plain-empty.png") + " --no-hud").status, 0);
+  ASSERT_EQ(Run("compare " + dir.File("empty.kvl") + " " + map + " --seeds 1 --frames 2000 --heatmap-diff " +
+                dir.File("more.png") + small).status, 0);
+  Tints t = TintsAgainst(dir.File("more.png"), dir.File("plain.png"));
+  EXPECT_TRUE(t.red > 1000 && t.blue == 0 && t.legend) << t.red << " " << t.blue;
+  const Json same = Parse(Run("compare " + map + " " + map + " --seeds 2 --frames 2000 --heatmap-diff " +
+                              dir.File("same.png") + small).out)["measures"];
+  t = TintsAgainst(dir.File("same.png"), dir.File("plain.png"));
+  EXPECT_TRUE(t.red == 0 && t.blue == 0 && t.legend) << t.red << " " << t.blue;
   for (const char* measure : {"arrivals_per_hour", "mean_trip_frames", "standing_share", "gridlocks"}) {
     EXPECT_EQ(same[measure]["better"], nullptr) << measure;
     EXPECT_EQ(same[measure]["difference"]["mean"], 0.0) << measure;
@@ -242,8 +276,11 @@ TEST_F(KoravelSim, CompareTellsAWorseMapFromAnEqualOne) {
   for (const char* seed : {"1", "2"})
     perHour.push_back(Parse(Run("run " + map + " --frames 2000 --seed " + seed).out)["arrived"].get<double>() *
                       3600000.0 / (2000 * 16));
-  Result r = Run("compare " + map + " " + dir.File("empty.kvl") + " --seeds 2 --frames 2000");
+  Result r = Run("compare " + map + " " + dir.File("empty.kvl") + " --seeds 2 --frames 2000 --heatmap-diff " +
+                 dir.File("less.png"));
   ASSERT_EQ(r.status, 0) << r.err;
+  t = TintsAgainst(dir.File("less.png"), dir.File("plain-empty.png"));
+  EXPECT_TRUE(t.red == 0 && t.blue > 1000) << t.red << " " << t.blue;
   const Json arrivals = Parse(r.out)["measures"]["arrivals_per_hour"];
   const double mean = (perHour[0] + perHour[1]) / 2, half = 12.7062 * std::fabs(perHour[0] - perHour[1]) / 2;
   EXPECT_NEAR(arrivals["a"]["mean"].get<double>(), mean, 1e-9);
@@ -251,6 +288,11 @@ TEST_F(KoravelSim, CompareTellsAWorseMapFromAnEqualOne) {
   EXPECT_NEAR(arrivals["difference"]["ci95"][0].get<double>(), -mean - half, 1e-3 * half);
   EXPECT_EQ(arrivals["better"], "A");
   EXPECT_EQ(Parse(r.out)["measures"]["mean_trip_frames"]["b"]["mean"], nullptr);  // no trip at all
+  // In 110 frames no car has stood a simulated second on a cell: too little to tint.
+  ASSERT_EQ(Run("compare " + map + " " + dir.File("empty.kvl") + " --seeds 1 --frames 110 --heatmap-diff " +
+                dir.File("less.png")).status, 0);
+  t = TintsAgainst(dir.File("less.png"), dir.File("plain-empty.png"));
+  EXPECT_TRUE(t.red == 0 && t.blue == 0) << t.red << " " << t.blue;
 
   r = Run("compare " + map + " " + map + " --seeds 2 --frames 10 --table");
   EXPECT_NE(r.out.find("arrivals per hour"), std::string::npos) << r.out;
@@ -304,7 +346,8 @@ TEST_F(KoravelSim, OutputsThatWouldDestroyTheMapOrEachOtherAreUsageErrors) {
   for (const char* args :
        {"run m.kvl --trace m.kvl", "run m.kvl --trace link.kvl", "run m.kvl --save m.kvl", "render m.kvl m.kvl",
         "render link.kvl ./m.kvl", "run m.kvl --trace x --save x", "run m.kvl --trace x --save ./sub/../x",
-        "run m.kvl --save ''", "run m.kvl --trace ''", "render m.kvl ''"}) {
+        "run m.kvl --save ''", "run m.kvl --trace ''", "render m.kvl ''", "compare x m.kvl --heatmap-diff link.kvl",
+        "compare m.kvl x --heatmap-diff ''"}) {
     Result r = Run(args, "cd '" + dir.path + "' && mkdir -p sub &&");
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_NE(r.err.find("usage"), std::string::npos) << args << ": " << r.err;
@@ -330,6 +373,7 @@ TEST_F(KoravelSim, FailedWritesExitWithTwoAndRemoveNothing) {
       {"render " + map + " full", ""}, {"run " + map + " --trace full", ""},
       {"run " + map + " --trace old.csv --frames 600", diskFull}, {"run " + map + " --save full", ""},
       {"run " + map + " >/dev/full", ""},      {"info " + map + " >/dev/full", ""},
+      {"compare " + map + " " + map + " --seeds 1 --frames 1 --heatmap-diff full", ""},
       {"render " + map + (root ? " device" : " fifo"), "timeout 20"}};
   for (const auto& [args, shell] : failing) {
     Result r = Run(args, "cd '" + dir.path + "' && " + shell);

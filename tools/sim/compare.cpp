@@ -2,17 +2,23 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "mapfile/format.h"
 #include "platform/files.h"
+#include "render/insight.h"
+#include "render/scene.h"
+#include "render/sprites.h"
 #include "session.h"
 #include "sim/step.h"
+#include "world/observations.h"
 
 namespace kv::sim_tool {
 
@@ -36,18 +42,25 @@ constexpr Measure kMeasures[] = {
 };
 constexpr size_t kMeasureCount = std::size(kMeasures);
 
+constexpr size_t kCells = static_cast<size_t>(CellGrid::kSide) * CellGrid::kSide;
+// A difference smaller than a simulated second of standing per run stays
+// clear: noise between seeds, not a design's doing.
+constexpr double kLeastDiffSteps = 60.0;
+constexpr int kLegendMargin = 8;
+
 // One run's value of each measure; NaN where it has none (a mean trip
 // without arrivals).
 struct RunFigures {
   bool ok = false;
   double values[kMeasureCount] = {};
+  std::vector<uint64_t> standing;  // StandingSteps by cell, y * side + x, when asked for
 };
 
 double Ratio(uint64_t a, uint64_t b) { return b ? static_cast<double>(a) / static_cast<double>(b) : kNaN; }
 
 // One map with one seed, in a world of its own, stepped as run steps it: the
 // same traffic as `koravel-sim run MAP --seed S --frames F`.
-RunFigures RunOnce(const std::string& path, uint32_t seed, int64_t frames) {
+RunFigures RunOnce(const std::string& path, uint32_t seed, int64_t frames, bool standing) {
   RunFigures out;
   HostFiles files;
   const std::optional<Bytes> bytes = files.ReadFile(path, kMaxMapFileBytes);
@@ -70,23 +83,39 @@ RunFigures RunOnce(const std::string& path, uint32_t seed, int64_t frames) {
   out.values[1] = Ratio(w.Stats.ArrivedTripFrames, w.Stats.Arrived);
   out.values[2] = Ratio(w.Live.StandingCarSteps, w.Live.CarSteps);
   out.values[3] = static_cast<double>(w.Gridlocks.Found);
+  if (standing) {
+    out.standing.resize(kCells);
+    for (int y = 0; y < CellGrid::kSide; ++y)
+      for (int x = 0; x < CellGrid::kSide; ++x)
+        out.standing[static_cast<size_t>(y) * CellGrid::kSide + static_cast<size_t>(x)] = StandingSteps(w, x, y);
+  }
   out.ok = true;
   return out;
 }
 
 // Runs in order map A seeds 1..N, then map B; `jobs` threads take the next
-// run as they finish one. Each run writes only its own slot.
-std::vector<RunFigures> RunAll(const CompareOptions& o) {
+// run as they finish one. Each run writes only its own slot; with a picture
+// asked for, its standing is added to its map's sums (whole numbers: the
+// same in any order) and let go.
+std::vector<RunFigures> RunAll(const CompareOptions& o, std::vector<uint64_t> (&standing)[2]) {
   const size_t seeds = static_cast<size_t>(o.seeds);
   std::vector<RunFigures> results(2 * seeds);
+  const bool picture = !o.heatmapDiff.empty();
+  for (std::vector<uint64_t>& sums : standing) sums.assign(picture ? kCells : 0, 0);
+  std::mutex sumsLock;
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t i = next++; i < results.size(); i = next++) {
       try {
-        results[i] = RunOnce(i < seeds ? o.a : o.b, static_cast<uint32_t>(i % seeds + 1), o.frames);
+        results[i] = RunOnce(i < seeds ? o.a : o.b, static_cast<uint32_t>(i % seeds + 1), o.frames, picture);
       } catch (const std::exception&) {
         results[i].ok = false;  // out of memory: reported as a map that could not be run
       }
+      if (!results[i].ok || !picture) continue;
+      const std::lock_guard<std::mutex> hold(sumsLock);
+      std::vector<uint64_t>& sums = standing[i < seeds ? 0 : 1];
+      for (size_t c = 0; c < kCells; ++c) sums[c] += results[i].standing[c];
+      results[i].standing = {};
     }
   };
   const size_t threads = std::min(static_cast<size_t>(std::max<int64_t>(o.jobs, 1)), results.size());
@@ -197,6 +226,46 @@ bool PrintTable(const CompareOptions& o, const std::vector<Row>& rows) {
   return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
 
+// Map B as loaded, without cars, each lane cell tinted by how much longer
+// (red) or shorter (blue) cars stood on it in B's runs than in A's, on
+// average over the seeds, relative to the largest difference on B's lanes.
+int DrawDifference(const CompareOptions& o, const std::vector<uint64_t> (&standing)[2]) {
+  RunOptions run;
+  run.map = o.b;
+  Session s(run, DrawMode::Rasterise);
+  World& w = s.world();
+  s.platform().SetScreenSize(o.size.width, o.size.height);
+  LoadSprites(w, s.platform(), o.images);
+  if (!s.Load()) return kExitFailed;
+  std::vector<double> diff(kCells, 0.0);
+  double largest = 0.0;
+  for (int y = 0; y < CellGrid::kSide; ++y)
+    for (int x = 0; x < CellGrid::kSide; ++x) {
+      const size_t c = static_cast<size_t>(y) * CellGrid::kSide + static_cast<size_t>(x);
+      if (w.MoveMap.at(x, y) == LaneCode::None) continue;
+      const double more = static_cast<double>(standing[1][c]) - static_cast<double>(standing[0][c]);
+      diff[c] = more / static_cast<double>(o.seeds);
+      largest = std::max(largest, std::fabs(diff[c]));
+    }
+  w.Tool = Tool::None;
+  w.ScreenWidth = o.size.width, w.ScreenHeight = o.size.height;
+  w.ZoomPercent = o.zoom;
+  w.HudShown = false;
+  Canvas& p = s.platform();
+  DrawScene(w, p, w.ScreenWidth / 2, w.ScreenHeight / 2);
+  DrawCellTints(w, p, [&](int x, int y) {
+    const double d = diff[static_cast<size_t>(y) * CellGrid::kSide + static_cast<size_t>(x)];
+    return std::fabs(d) < kLeastDiffSteps ? CellTint{} : DiffTint(static_cast<float>(d / largest));
+  });
+  // Without the toolbar the map reaches the bottom edge: the legend takes
+  // the lower left corner of the picture.
+  DrawDiffLegend(p, kLegendMargin, w.ScreenHeight - kLegendMargin);
+  p.PresentFrame();
+  errno = 0;
+  if (!s.platform().WriteFramePng(o.heatmapDiff)) return CannotWrite(o.heatmapDiff, errno);
+  return 0;
+}
+
 }  // namespace
 
 double StudentQuantile(double p, double df) {
@@ -247,7 +316,8 @@ int Compare(const CompareOptions& o) {
     Session s(check, DrawMode::CountOnly);
     if (!s.Load()) return kExitFailed;
   }
-  const std::vector<RunFigures> runs = RunAll(o);
+  std::vector<uint64_t> standing[2];
+  const std::vector<RunFigures> runs = RunAll(o, standing);
   for (size_t i = 0; i < runs.size(); ++i) {
     if (runs[i].ok) continue;
     std::fprintf(stderr, "koravel-sim: cannot run %s with seed %zu\n", (i < runs.size() / 2 ? o.a : o.b).c_str(),
@@ -276,10 +346,10 @@ int Compare(const CompareOptions& o) {
                                       {"better", row.better.empty() ? Json(nullptr) : Json(row.better)}};
     rows.push_back(std::move(row));
   }
+  // The report first: a picture that cannot be written loses no figures.
   const bool written = o.table ? PrintTable(o, rows) : PrintJson(report);
-  if (written) return 0;
-  std::fprintf(stderr, "koravel-sim: cannot write the output\n");
-  return kExitFailed;
+  if (!written) return Failed("cannot write the output");
+  return o.heatmapDiff.empty() ? 0 : DrawDifference(o, standing);
 }
 
 }  // namespace kv::sim_tool

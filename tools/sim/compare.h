@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/types.h"
+#include "render/viewport.h"
 #include "report.h"
 
 namespace kv::sim_tool {
@@ -17,6 +19,13 @@ struct CompareOptions {
   int64_t frames = 0;
   int64_t jobs = 1;
   bool table = false;
+  // The picture of map B tinted by the difference in standing still; none
+  // when empty. Drawn with the images in the folder `images` (holding Gfx/),
+  // `size` pixels at B's view and `zoom`.
+  std::string heatmapDiff;
+  std::string images;
+  Size size{kClassicScreenWidth, kClassicScreenHeight};
+  int zoom = kUnzoomed;
 };
 
 // A mean with its 95 % interval; the interval is NaN when it cannot be told
@@ -34,8 +43,8 @@ Estimate DifferenceWithInterval(const std::vector<double>& a, const std::vector<
 // (df > 0, 0.5 <= p < 1).
 double StudentQuantile(double p, double df);
 
-// Loads both maps (as run does: exit 2 when one cannot be read), runs them
-// and prints the report; the exit status.
+// Loads both maps (as run does: exit 2 when one cannot be read), runs them,
+// prints the report and draws the picture; the exit status.
 int Compare(const CompareOptions& o);
 
 }  // namespace kv::sim_tool

@@ -6,6 +6,7 @@
 //   koravel-sim render MAP OUT.png [--frames N] [--frame-ms MS] [--start-ms T0] [--seed S]
 //                          [--zoom PERCENT] [--size WxH] [--heatmap] [--no-hud]
 //   koravel-sim compare A B [--seeds N] [--frames F] [--jobs J] [--table]
+//                           [--heatmap-diff OUT.png] [--zoom PERCENT] [--size WxH]
 //
 // Exit status: 0 success, 1 usage error (also an output that would overwrite
 // the map or another output), 2 map unreadable or refused, images not found,
@@ -90,15 +91,6 @@ bool StatsRow(FileWriter& f, const World& w, uint64_t second) {
   const int n = std::snprintf(row, sizeof row, "%" PRIu64 ",%d,%" PRIu64 ",%" PRIu64 ",%d,%.4f,%.1f\n", second, s.Cars,
                               s.Spawned, s.Arrived, s.Standing, s.MeanSpeed, s.MeanTripFramesLastMinute);
   return n > 0 && n < static_cast<int>(sizeof row) && f.Write(row, static_cast<size_t>(n));
-}
-
-int Failed(const std::string& what) {
-  std::fprintf(stderr, "koravel-sim: %s\n", what.c_str());
-  return kExitFailed;
-}
-
-int CannotWrite(const std::string& path, int error) {
-  return Failed("cannot write " + path + (error ? std::string(": ") + std::strerror(error) : std::string()));
 }
 
 int Usage(const std::string& what) {
@@ -211,6 +203,21 @@ void AddRunOptions(CLI::App& cmd, Options& o, int64_t defaultFrames) {
       ->default_val(1);
 }
 
+// The picture's size and zoom, as render and compare take them.
+void AddPictureOptions(CLI::App& cmd, int& zoom, Size& size) {
+  cmd.add_option("--zoom", zoom, "Zoom in percent: 25, 50, 100 or 200; at 25 a picture of 800x800 holds the "
+                                 "whole map of 3200 x 3200 pixels")
+      ->check(CLI::IsMember({25, 50, 100, 200}))
+      ->default_val(kUnzoomed);
+  cmd.add_option_function<std::string>(
+         "--size",
+         [&size](const std::string& text) {
+           if (!ParseSize(text, size)) throw CLI::ValidationError("--size", "must be WxH, each side 1 to 4096");
+         },
+         "Size of the picture in pixels, as the window's inner size (default 1024x768)")
+      ->type_name("WxH");
+}
+
 CLI::App* AddMapArgument(CLI::App& cmd, Options& o) {
   cmd.add_option("MAP", o.run.map, "Map file")->required();
   return &cmd;
@@ -268,17 +275,7 @@ int Command(int argc, char** argv) {
   AddMapArgument(*render, o);
   render->add_option("OUT.png", o.out, "Picture to write")->required();
   AddRunOptions(*render, o, 0);
-  render->add_option("--zoom", o.zoom, "Zoom in percent: 25, 50, 100 or 200; at 25 a picture of 800x800 holds the "
-                                       "whole map of 3200 x 3200 pixels")
-      ->check(CLI::IsMember({25, 50, 100, 200}))
-      ->default_val(kUnzoomed);
-  render->add_option_function<std::string>(
-            "--size",
-            [&o](const std::string& text) {
-              if (!ParseSize(text, o.size)) throw CLI::ValidationError("--size", "must be WxH, each side 1 to 4096");
-            },
-            "Size of the picture in pixels, as the window's inner size (default 1024x768)")
-      ->type_name("WxH");
+  AddPictureOptions(*render, o.zoom, o.size);
   render->add_flag("--heatmap", o.heatmap,
                    "Draws the congestion overlay of the run: every lane cell by the share of the last simulated "
                    "minutes in which a car stood still on it, from clear through yellow to red, with its legend");
@@ -305,6 +302,14 @@ int Command(int argc, char** argv) {
       ->check(CLI::Range(int64_t{1}, int64_t{1024}))
       ->default_val(std::max(1u, std::thread::hardware_concurrency()));
   compare->add_flag("--table", o.compare.table, "Prints the same as an aligned table for people");
+  compare->add_option("--heatmap-diff", o.compare.heatmapDiff,
+                      "After the report, draws map B as loaded (without cars, HUD, toolbar and pointer, at its "
+                      "view) into OUT.png with every lane cell tinted by how much longer cars stood still on it in "
+                      "B's runs than in A's, on average over the seeds: red for longer, blue for shorter, the "
+                      "stronger the larger the difference against the largest one; differences under 60 frames "
+                      "(a simulated second) stay clear. Images as for render.")
+      ->type_name("OUT.png");
+  AddPictureOptions(*compare, o.compare.zoom, o.compare.size);
 
   try {
     // A misspelt command is named as such rather than as a missing one.
@@ -325,6 +330,12 @@ int Command(int argc, char** argv) {
   if (compare->parsed()) {
     o.compare.a = MapPath(data, o.compare.a);
     o.compare.b = MapPath(data, o.compare.b);
+    if (compare->get_option("--heatmap-diff")->count() > 0) {
+      for (const std::string& map : {o.compare.a, o.compare.b})
+        if (int status = CheckOutputs(map, {{"--heatmap-diff", o.compare.heatmapDiff}})) return status;
+      if (!data.images) return Failed(MissingImagesText(data));
+      o.compare.images = *data.images;
+    }
     return Compare(o.compare);
   }
   o.run.map = MapPath(data, o.run.map);

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "mapfile/mapfile.h"
 #include "sim/step.h"
@@ -19,6 +20,15 @@ bool Session::Load() {
 void Session::StepTo(int64_t k) {
   clock_.Set(ClockAt(o_, k));
   Step(*world_, clock_, random_);
+}
+
+int Failed(const std::string& what) {
+  std::fprintf(stderr, "koravel-sim: %s\n", what.c_str());
+  return kExitFailed;
+}
+
+int CannotWrite(const std::string& path, int error) {
+  return Failed("cannot write " + path + (error ? std::string(": ") + std::strerror(error) : std::string()));
 }
 
 void ReportMessages(const HeadlessPlatform& p, const std::string& fallback) {

@@ -53,6 +53,11 @@ class Session {
   SeededRandom random_;
 };
 
+// "koravel-sim: what" on standard error; kExitFailed.
+int Failed(const std::string& what);
+// That `path` could not be written, with the reason when `error` (errno) tells it.
+int CannotWrite(const std::string& path, int error);
+
 // Prints the platform's messages, or `fallback`, on standard error.
 void ReportMessages(const HeadlessPlatform& p, const std::string& fallback);
 
