@@ -64,7 +64,7 @@ void FormatSimTime(uint64_t steps, char (&out)[24]) {
                 static_cast<unsigned>(seconds % 60));
 }
 
-void DrawCellTints(const World& w, Canvas& p, const std::function<CellTint(int, int)>& tint) {
+void DrawCellTints(const World& w, Canvas& p, const CellTints& tint) {
   const Viewport view(w);
   const int64_t lastX = std::min<int64_t>(w.MoveMapWidth, CellGrid::kMax);
   const int64_t lastY = std::min<int64_t>(w.MoveMapHeight, CellGrid::kMax);

@@ -19,7 +19,8 @@ struct CellTint {
 };
 
 // Tints every lane cell on screen by `tint(cellX, cellY)`.
-void DrawCellTints(const World& w, Canvas& p, const std::function<CellTint(int, int)>& tint);
+using CellTints = std::function<CellTint(int, int)>;
+void DrawCellTints(const World& w, Canvas& p, const CellTints& tint);
 
 // The congestion colour of a share of time standing still, 0 to 1: clear at
 // 0, through yellow to red at 1.

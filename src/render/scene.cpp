@@ -234,13 +234,14 @@ void DrawToolbar(const World& w, Canvas& p) {
 
 }  // namespace
 
-void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY) {
+void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY, const CellTints* tints) {
   MapPainter map(p, w);
 
   p.ClearFrame(RGB(0, 0, 0));
   DrawGrass(w, map);
   for (const Road& road : w.RoadList) map.Sprite(road.Sprite, road.PixelX, road.PixelY, kTileSize, false);
   if (w.HeatShown) DrawHeatOverlay(w, p);
+  if (tints) DrawCellTints(w, p, *tints);
   for (const Emitter& e : w.EmitterList) {
     map.Sprite(e.Sprite, e.PixelX, e.PixelY, kTileSize, true);
     map.Sprite(w.TargetSprite, int64_t{kCellSize} * e.TargetX, int64_t{kCellSize} * e.TargetY, kTargetBoxSize, true);

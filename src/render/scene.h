@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/canvas.h"
+#include "render/insight.h"
 #include "world/world.h"
 
 namespace kv {
@@ -11,7 +12,8 @@ namespace kv {
 // sign and light tools), signs and lights, cars, toolbar, the pointer at
 // (pointerX, pointerY) and the tool highlight; then presents. Sprites wholly
 // off screen never reach the canvas, so a frame costs the same however large
-// the map is.
-void DrawScene(const World& w, Canvas& canvas, int pointerX, int pointerY);
+// the map is. `tints`, when given, colour lane cells over the roads and under
+// everything else, as the congestion overlay does.
+void DrawScene(const World& w, Canvas& canvas, int pointerX, int pointerY, const CellTints* tints = nullptr);
 
 }  // namespace kv

@@ -335,6 +335,19 @@ TEST_F(KoravelSim, RenderDrawsTheMapAfterTheFrames) {
   EXPECT_EQ((std::vector<int>{all->width, all->height}), (std::vector<int>{801, 700}));
   EXPECT_NE(all->pixels[(300 * 801 + 799) * 4 + 1], 0) << "grass in the map's last column";
   EXPECT_EQ(all->pixels[(300 * 801 + 800) * 4 + 1], 0) << "nothing beyond";
+  // --no-hud leaves out the magenta HUD; --heatmap tints where cars stood.
+  for (auto [extra, shot] : {std::pair{" --no-hud", "clean.png"}, {" --no-hud --heatmap", "heat.png"}})
+    ASSERT_EQ(Run("render hightraffic " + dir.File(shot) + " --frames 300" + extra).status, 0) << extra;
+  auto clean = DecodeImageFile(dir.File("clean.png")), heat = DecodeImageFile(dir.File("heat.png"));
+  ASSERT_TRUE(clean && heat);
+  auto magenta = [](const auto& image) {
+    int n = 0;
+    for (size_t i = 0; i < 1024 * 15 * 4; i += 4) n += image->pixels[i] > 200 && image->pixels[i + 1] < 60;
+    return n;
+  };
+  EXPECT_GT(magenta(moved), 50);
+  EXPECT_EQ(magenta(clean), 0);
+  EXPECT_TRUE(clean->pixels != heat->pixels);
 }
 
 // An output that has no name, or names the map or another output (also
@@ -443,7 +456,7 @@ TEST_F(KoravelSim, EveryDocumentedOptionParsesAndEachCommandHasItsHelp) {
   for (auto [command, words] : {std::pair<std::string, std::vector<std::string>>{"--help", {"info", "run", "render"}},
                                 {"run --help", {"--frames", "--frame-ms", "--start-ms", "--seed", "--fill", "--trace",
                                                 "--save"}},
-                                {"render -h", {"OUT.png", "--start-ms", "--zoom", "--size"}},
+                                {"render -h", {"OUT.png", "--start-ms", "--zoom", "--size", "--heatmap", "--no-hud"}},
                                 {"info --help", {"MAP"}}}) {
     Result r = Run(command);
     EXPECT_EQ(r.status, 0) << command;

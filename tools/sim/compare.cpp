@@ -252,11 +252,11 @@ int DrawDifference(const CompareOptions& o, const std::vector<uint64_t> (&standi
   w.ZoomPercent = o.zoom;
   w.HudShown = false;
   Canvas& p = s.platform();
-  DrawScene(w, p, w.ScreenWidth / 2, w.ScreenHeight / 2);
-  DrawCellTints(w, p, [&](int x, int y) {
+  const CellTints tints = [&](int x, int y) {
     const double d = diff[static_cast<size_t>(y) * CellGrid::kSide + static_cast<size_t>(x)];
     return std::fabs(d) < kLeastDiffSteps ? CellTint{} : DiffTint(static_cast<float>(d / largest));
-  });
+  };
+  DrawScene(w, p, w.ScreenWidth / 2, w.ScreenHeight / 2, &tints);
   // Without the toolbar the map reaches the bottom edge: the legend takes
   // the lower left corner of the picture.
   DrawDiffLegend(p, kLegendMargin, w.ScreenHeight - kLegendMargin);
