@@ -417,25 +417,5 @@ TEST_F(Editing, ARefusedPlacementSaysWhyForTwoSeconds) {
   EXPECT_EQ(w.Hint, nullptr);
 }
 
-// The program leaves a gridlock alone until the user breaks it: deleting one
-// of its cars dissolves it.
-TEST_F(Editing, AGridlockHoldsUntilTheUserDeletesOneOfItsCars) {
-  test::FourWayCrossing(w);
-  for (int i = 0; i < 4; ++i) {
-    d.Tap(Scan::Plus);
-    d.Frame();
-  }
-  ASSERT_EQ(w.SpeedFactor, 16);
-  for (int frame = 0; frame < 400 && w.Gridlocks.Current.empty(); ++frame) d.Frame();
-  ASSERT_EQ(w.Gridlocks.Current.size(), 1u);
-  d.Frame(200);
-  ASSERT_EQ(w.Gridlocks.Current.size(), 1u);
-  const GridlockCar car = w.Gridlocks.Current[0].Cars[0];
-  d.PointAtWorld(car.X, car.Y);
-  d.Click(kRightButton);
-  d.Frame(10);
-  EXPECT_TRUE(w.Gridlocks.Current.empty());
-}
-
 }  // namespace
 }  // namespace kv
