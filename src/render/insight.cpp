@@ -98,21 +98,30 @@ void DrawHeatOverlay(const World& w, Canvas& p) {
   DrawCellTints(w, p, [&w](int x, int y) { return HeatTint(StandingShare(w, x, y)); });
 }
 
-void DrawHeatLegend(Canvas& p, int x, int bottom) {
+// A legend: a title, a bar of kLegendSteps tints over grey, and words
+// under its ends. `tintAt` gets the middle of each step, 0 to 1.
+template <class TintAt>
+void DrawTintLegend(Canvas& p, int x, int bottom, const char* title, TintAt tintAt, const char* left,
+                    const char* right) {
   const int top = bottom - kLegendHeight;
   p.FillRectBlended(x, top, kLegendWidth, kLegendHeight, kPanelColor, kPanelOpacity);
   p.BeginOverlay();
   p.SetOverlayMode(TransparentText);
-  Label(p, x + 6, top + 4, "Time a car stood still", kTextColor);
+  Label(p, x + 6, top + 4, title, kTextColor);
   const int barY = top + 6 + kRow + 2, barWidth = (kLegendWidth - 12) / kLegendSteps;
   for (int i = 0; i < kLegendSteps; ++i) {
-    const CellTint t = HeatTint(kHeatFull * static_cast<float>(i + 1) / kLegendSteps);
+    const CellTint t = tintAt((static_cast<float>(i) + 0.5f) / kLegendSteps);
     p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, RGB(128, 128, 128), 255);
     p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, t.color, t.opacity);
   }
-  Label(p, x + 6, barY + 10, "0 %", kTextColor);
-  Label(p, x + kLegendWidth - 6 - TextWidth(p, "60 % or more"), barY + 10, "60 % or more", kTextColor);
+  Label(p, x + 6, barY + 10, left, kTextColor);
+  Label(p, x + kLegendWidth - 6 - TextWidth(p, right), barY + 10, right, kTextColor);
   p.EndOverlay();
+}
+
+void DrawHeatLegend(Canvas& p, int x, int bottom) {
+  DrawTintLegend(p, x, bottom, "Time a car stood still", [](float f) { return HeatTint(kHeatFull * (f + 0.05f)); },
+                 "0 %", "60 % or more");
 }
 
 CellTint DiffTint(float share) {
@@ -122,21 +131,9 @@ CellTint DiffTint(float share) {
 }
 
 void DrawDiffLegend(Canvas& p, int x, int bottom) {
-  const int top = bottom - kLegendHeight;
-  p.FillRectBlended(x, top, kLegendWidth, kLegendHeight, kPanelColor, kPanelOpacity);
-  p.BeginOverlay();
-  p.SetOverlayMode(TransparentText);
-  Label(p, x + 6, top + 4, "Standing still, B against A", kTextColor);
   // Less standing to the left, more to the right, strongest at the ends.
-  const int barY = top + 6 + kRow + 2, barWidth = (kLegendWidth - 12) / kLegendSteps;
-  for (int i = 0; i < kLegendSteps; ++i) {
-    const CellTint t = DiffTint(-1.0f + (2.0f * static_cast<float>(i) + 1.0f) / kLegendSteps);
-    p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, RGB(128, 128, 128), 255);
-    p.FillRectBlended(x + 6 + i * barWidth, barY, barWidth, 8, t.color, t.opacity);
-  }
-  Label(p, x + 6, barY + 10, "less", kTextColor);
-  Label(p, x + kLegendWidth - 6 - TextWidth(p, "more"), barY + 10, "more", kTextColor);
-  p.EndOverlay();
+  DrawTintLegend(p, x, bottom, "Standing still, B against A", [](float f) { return DiffTint(2.0f * f - 1.0f); },
+                 "less", "more");
 }
 
 int DrawStatsPanel(const World& w, Canvas& p) {
