@@ -87,29 +87,33 @@ Tints TintsAgainst(const std::string& picture, const std::string& plain) {
 
 // The JSON of info and run has the same keys, in the same order, and the same
 // values as the writer before it; means now come with full precision, and
-// emitters carry their settings besides. The start map holds every road type,
-// light kind and emitter direction.
+// emitters carry their settings besides. On the start map and on a junction.
 TEST_F(KoravelSim, InfoAndRunWriteTheKeysAndValuesTheyAlwaysWrote) {
-  for (const std::string command : {"info", "run"}) {
-    Result r = Run(command + " " + map + (command == "run" ? " --frames 3000 --seed 5" : ""));
-    ASSERT_EQ(r.status, 0) << r.err;
-    const kvtest::Bytes before = kvtest::ReadBytes(KV_SOURCE_DIR "/tests/tools/data/hightraffic." + command + ".json");
-    const Json now = Parse(r.out), then = Parse({before.begin(), before.end()});
-    ASSERT_FALSE(now.is_discarded() || then.is_discarded()) << r.out;
-    std::vector<std::string> keysNow, keysThen;
-    for (const auto& [key, value] : now.items()) keysNow.push_back(key);
-    for (const auto& [key, value] : then.items()) keysThen.push_back(key);
-    keysNow.resize(std::min(keysNow.size(), keysThen.size()));  // keys added since do not count
-    ASSERT_EQ(keysNow, keysThen);
-    for (const auto& [key, value] : then.items()) {
-      if (value.is_number_float()) {
-        EXPECT_NEAR(now[key].get<double>(), value.get<double>(), 0.0005) << key;
-      } else if (key == "emitters" && value.is_array()) {
-        ASSERT_EQ(now[key].size(), value.size());
-        for (size_t i = 0; i < value.size(); ++i)
-          for (const auto& [field, v] : value[i].items()) EXPECT_EQ(now[key][i][field], v) << field;
-      } else {
-        EXPECT_EQ(now[key], value) << key;
+  for (const std::string name : {"hightraffic", "junction"}) {
+    for (const std::string command : {"info", "run"}) {
+      SCOPED_TRACE(name);
+      const std::string data = KV_SOURCE_DIR "/tests/tools/data/" + name;
+      const std::string path = name == "junction" ? "'" + data + ".kvl'" : map;
+      Result r = Run(command + " " + path + (command == "run" ? " --frames 3000 --seed 5" : ""));
+      ASSERT_EQ(r.status, 0) << r.err;
+      const kvtest::Bytes before = kvtest::ReadBytes(data + "." + command + ".json");
+      const Json now = Parse(r.out), then = Parse({before.begin(), before.end()});
+      ASSERT_FALSE(now.is_discarded() || then.is_discarded()) << r.out;
+      std::vector<std::string> keysNow, keysThen;
+      for (const auto& [key, value] : now.items()) keysNow.push_back(key);
+      for (const auto& [key, value] : then.items()) keysThen.push_back(key);
+      keysNow.resize(std::min(keysNow.size(), keysThen.size()));  // keys added since do not count
+      ASSERT_EQ(keysNow, keysThen);
+      for (const auto& [key, value] : then.items()) {
+        if (value.is_number_float()) {
+          EXPECT_NEAR(now[key].get<double>(), value.get<double>(), 0.0005) << key;
+        } else if (key == "emitters" && value.is_array()) {
+          ASSERT_EQ(now[key].size(), value.size());
+          for (size_t i = 0; i < value.size(); ++i)
+            for (const auto& [field, v] : value[i].items()) EXPECT_EQ(now[key][i][field], v) << field;
+        } else {
+          EXPECT_EQ(now[key], value) << key;
+        }
       }
     }
   }
