@@ -22,6 +22,7 @@ constexpr Color kGridlockColor = RGB(255, 0, 0);
 constexpr Color kHintColor = RGB(255, 255, 160);
 
 constexpr int kRow = 15;
+constexpr int kHudBottom = 35;  // the HUD's last row
 constexpr int kCarHalf = 8;  // half a car image    // a label's height
 constexpr int kMargin = 8;  // from the screen's left edge and the toolbar band
 
@@ -224,7 +225,7 @@ void DrawGridlockOutlines(const World& w, Canvas& p) {
 
 void DrawTimeAndAlerts(const World& w, Canvas& p) {
   const int x = std::max(kBandFreeX, w.ScreenWidth - kBandTextWidth);
-  int y = w.ScreenHeight - kBandTop + 5;
+  const int top = w.ScreenHeight - kBandTop + 5;
   char time[24], line[96];
   FormatSimTime(CurrentFigures(w).Steps, time);
   if (w.Paused)
@@ -232,18 +233,24 @@ void DrawTimeAndAlerts(const World& w, Canvas& p) {
   else
     std::snprintf(line, sizeof line, "%s  %d\xC3\x97", time, w.SpeedFactor);  // U+00D7, the times sign
   p.BeginOverlay();
-  Label(p, x, y, line, kHudColor);
-  size_t shown = 0;
-  for (const Gridlock& g : w.Gridlocks.Current) {
-    y += kRow;
-    if (++shown == 3 && w.Gridlocks.Current.size() > 3) {
-      std::snprintf(line, sizeof line, "and %zu more gridlocks", w.Gridlocks.Current.size() - 2);
-      Label(p, x, y, line, kGridlockColor);
-      break;
+  Label(p, x, top, line, kHudColor);
+  // Gridlocks go below the time; where the band is too narrow for them, at
+  // the right edge below the HUD, on the HUD's black.
+  const size_t count = w.Gridlocks.Current.size();
+  for (size_t i = 0; i < count && i < 3; ++i) {
+    const Gridlock& g = w.Gridlocks.Current[i];
+    if (i == 2 && count > 3) {
+      std::snprintf(line, sizeof line, "and %zu more gridlocks", count - 2);
+    } else {
+      FormatSimTime(w.Stats.Frame - std::min(g.Formed, w.Stats.Frame), time);
+      std::snprintf(line, sizeof line, "Gridlock at tile %d/%d for %s", g.Tile.x, g.Tile.y, time);
     }
-    FormatSimTime(w.Stats.Frame - std::min(g.Formed, w.Stats.Frame), time);
-    std::snprintf(line, sizeof line, "Gridlock at tile %d/%d for %s", g.Tile.x, g.Tile.y, time);
-    Label(p, x, y, line, kGridlockColor);
+    const int width = TextWidth(p, line);
+    const int row = static_cast<int>(i) + 1;
+    if (x + width < w.ScreenWidth)
+      Label(p, x, top + row * kRow, line, kGridlockColor);
+    else
+      Label(p, w.ScreenWidth - width - 2, kHudBottom + row * kRow, line, kGridlockColor);
   }
   p.EndOverlay();
 }
