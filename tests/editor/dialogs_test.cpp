@@ -46,6 +46,7 @@ class Dialogs : public ::testing::Test {
 TEST_F(Dialogs, EmitterDialogShowsTheRecordAndOkStoresTheSliders) {
   Emitter& e = NewEmitter(5);
   e.Interval = 100, e.StartSpeed = 0.125f, e.StartSpeedTolerance = 0.375f;  // sliders round halves to even
+  e.IntervalTolerance = 777, e.ColorRange = 5, e.SingleColor = 3;
   bool released = false;
   Run(e, {test::Look(seen), [&](HeadlessPlatform&, HeadlessWindow&) { released = p.MouseReleased(); },
           test::Slide(2, 150), test::PressButton("OK")});
@@ -61,12 +62,12 @@ TEST_F(Dialogs, EmitterDialogShowsTheRecordAndOkStoresTheSliders) {
   EXPECT_EQ((std::vector<float>{float(e.Interval), e.StartSpeed, e.StartSpeedTolerance}),
             (std::vector<float>{500, 1.5f, 0.38f}));
 
-  Run(e, {test::Slide(0, 60000), test::Slide(1, 1234), test::Slide(2, 1000), test::Slide(3, 37), test::Slide(4, 3),
+  Run(e, {test::Slide(0, 60000), test::Slide(1, 1234), test::Slide(2, 1000), test::Slide(3, 37), test::Slide(4, 1),
           test::Slide(5, 9), test::Look(seen), test::PressButton("OK")});
-  EXPECT_EQ((std::vector<std::string>{Field(seen, 0), Field(seen, 1), Field(seen, 3), Field(seen, 5)}),
-            (std::vector<std::string>{"60000", "1234", "0.370000", "9"}));
+  EXPECT_EQ((std::vector<std::string>{Field(seen, 0), Field(seen, 1), Field(seen, 2), Field(seen, 3), Field(seen, 5)}),
+            (std::vector<std::string>{"60000", "1234", "6.000000", "0.370000", "9"}));
   EXPECT_EQ((std::vector<int>{e.Interval, e.IntervalTolerance, e.ColorRange, e.SingleColor}),
-            (std::vector<int>{60000, 1234, 3, 9}));
+            (std::vector<int>{60000, 1234, 1, 9}));
   EXPECT_EQ(e.StartSpeedTolerance, 0.37f);
   EXPECT_EQ(e.StartSpeed, 6.0f);  // the slider's end
 

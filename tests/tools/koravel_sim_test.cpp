@@ -17,6 +17,7 @@
 #include "mapfile/format.h"
 #include "mapfile/mapfile.h"
 #include "platform/draw/image_decode.h"
+#include "sim/compare.h"
 #include "support/builders.h"
 #include "support/temp_files.h"
 
@@ -228,6 +229,13 @@ TEST_F(KoravelSim, RunReportsGridlocksAndCanStopAtTheFirst) {
   EXPECT_EQ(Parse(Run("run '" + cross + "' --frames 1000").out)["gridlocks"], Json::array());
 }
 
+// Student's t as the tables give it, for few seeds and for many.
+TEST(StudentT, QuantilesAreThoseOfTheTables) {
+  for (auto [p, df, t] : {std::tuple{0.975, 1.0, 12.7062}, {0.975, 2.0, 4.3027}, {0.975, 5.0, 2.5706},
+                          {0.975, 19.0, 2.0930}, {0.975, 200.0, 1.9719}, {0.95, 10.0, 1.8125}, {0.75, 10.0, 0.6998}})
+    EXPECT_NEAR(sim_tool::StudentQuantile(p, df), t, 1e-4) << p << " " << df;
+}
+
 // compare runs each map with each seed as run does; the report and the
 // picture are the same for any number of jobs; a cut road makes a map clearly
 // worse, the same map is no better than itself; intervals are Student's and
@@ -329,6 +337,7 @@ TEST_F(KoravelSim, RenderDrawsTheMapAfterTheFrames) {
   for (int k = 0; k < 32 * 32; k += 37)
     for (int c = 0; c < 3; ++c)
       EXPECT_EQ(still->pixels[((3 * 32 + k / 32) * 1024 + 3 * 32 + k % 32) * 4 + c], road->pixels[k * 4 + c]) << k;
+  EXPECT_EQ(still->pixels[(384 * 1024 + 512) * 4], 128) << "the grey pointer in the middle";
   // The defaults given: the same picture. At a quarter the map's 3200
   // columns take 800.
   ASSERT_EQ(Run("render hightraffic " + dir.File("same.png") + " --zoom 100 --size 1024x768").status, 0);
