@@ -259,6 +259,7 @@ TEST_F(ScenePixels, EveryLayerInItsPlace) {
       {900, 703, kBlack, "toolbar band from row 703"},
       {35 * 12 - 15 + 14, 732, kBlack, "emitter tool icon is keyed"},
       {650, 718, kYellow, "highlight of the red light tool"},
+      {681, 749, kYellow, "the highlight's far corner"},
       {654, 722, kSignalColor, "highlight is an outline over the icon"},
       {328, 328, kSignalColor, "light: opaque"},
       {321, 328, kRoad, "light: 12 x 12, 2 px into its cell"},
@@ -335,6 +336,10 @@ TEST_F(ScenePixels, ZoomScalesTheMapAndTheLayoutFollowsTheScreen) {
                     {1045, 521, RGB(150, 150, 150), "road tile (3, 5) on the minimap"},
                     {1039 + 79, 511 + 20, kYellow, "the shown part's right edge: 1280 columns are 80 cells"},
                     {1039 + 80, 511 + 20, RGB(40, 88, 40), "the minimap's ground"}});
+  w.ViewY = -2800;  // the map's bottom edge in the middle of the window
+  Expect(300, 300, {{1045, 710, kYellow, "the shown part ends at the minimap's last row"},
+                    {1045, 711, RGB(160, 160, 160), "the frame below it"},
+                    {1045, 712, kBlack, "and nothing beyond"}});
 }
 
 // The congestion overlay tints lane cells by their share of standing still:
