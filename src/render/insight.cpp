@@ -21,10 +21,10 @@ constexpr Color kArrivalsColor = RGB(255, 220, 0);
 constexpr Color kGridlockColor = RGB(255, 0, 0);
 constexpr Color kHintColor = RGB(255, 255, 160);
 
-constexpr int kRow = 15;
+constexpr int kRow = 15;        // a label's height
 constexpr int kHudBottom = 35;  // the HUD's last row
-constexpr int kCarHalf = 8;  // half a car image    // a label's height
-constexpr int kMargin = 8;  // from the screen's left edge and the toolbar band
+constexpr int kCarHalf = 8;     // half a car image
+constexpr int kMargin = 8;      // from the screen's left edge and the toolbar band
 
 // Toolbar buttons, as the editor hits them.
 constexpr int kToolPitch = 35;
@@ -174,17 +174,21 @@ int DrawStatsPanel(const World& w, Canvas& p) {
   // dots, each on its own scale.
   const LiveStats& live = w.Live;
   const int plotX = x + 6 + 8, plotTop = y + 6, plotBottom = plotTop + kPlotHeight;
+  // The i-th oldest sample of the ring.
+  auto sample = [&live](size_t i) -> const StatsSample& {
+    return live.History[(live.HistoryNext + LiveStats::kSamples - live.HistoryCount + i) % LiveStats::kSamples];
+  };
   int32_t maxCars = 1;
   uint32_t maxArrivals = 1;
   for (size_t i = 0; i < live.HistoryCount; ++i) {
-    const StatsSample& s = live.History[(live.HistoryNext + LiveStats::kSamples - live.HistoryCount + i) % LiveStats::kSamples];
+    const StatsSample& s = sample(i);
     maxCars = std::max(maxCars, s.Cars);
     maxArrivals = std::max(maxArrivals, s.ArrivedLastMinute);
   }
   p.FillRectBlended(plotX - 1, plotTop - 1, kPlotBar * static_cast<int>(LiveStats::kSamples) + 2, kPlotHeight + 2,
                     RGB(60, 60, 60), 200);
   for (size_t i = 0; i < live.HistoryCount; ++i) {
-    const StatsSample& s = live.History[(live.HistoryNext + LiveStats::kSamples - live.HistoryCount + i) % LiveStats::kSamples];
+    const StatsSample& s = sample(i);
     // The newest sample at the right end.
     const int bx = plotX + kPlotBar * static_cast<int>(LiveStats::kSamples - live.HistoryCount + i);
     const int bar = static_cast<int>(int64_t{kPlotHeight} * std::max(s.Cars, 0) / maxCars);
