@@ -330,12 +330,14 @@ TEST_F(ScenePixels, ZoomScalesTheMapAndTheLayoutFollowsTheScreen) {
 
   p.SetScreenSize(1280, 800);
   w.ScreenWidth = 1280, w.ScreenHeight = 800, w.ZoomPercent = 100, w.MinimapShown = true;
+  w.CarList.begin()->CellX = 37, w.CarList.begin()->CellY = 25;
   Expect(300, 300, {{1200, 734, kGrass, "scene above the toolbar band"},
                     {1200, 735, kBlack, "the band from row 735"},
                     {650, 750, kYellow, "highlight of the red light tool"},
                     {1045, 521, RGB(150, 150, 150), "road tile (3, 5) on the minimap"},
                     {1039 + 79, 511 + 20, kYellow, "the shown part's right edge: 1280 columns are 80 cells"},
-                    {1039 + 80, 511 + 20, RGB(40, 88, 40), "the minimap's ground"}});
+                    {1039 + 80, 511 + 20, RGB(40, 88, 40), "the minimap's ground"},
+                    {1039 + 37, 511 + 25, kWhite, "a car on the minimap at its cell"}});
   w.ViewY = -2800;  // the map's bottom edge in the middle of the window
   Expect(300, 300, {{1045, 710, kYellow, "the shown part ends at the minimap's last row"},
                     {1045, 711, RGB(160, 160, 160), "the frame below it"},
