@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/input.h"
 #include "render/scene.h"
 #include "support/builders.h"
 
@@ -337,7 +338,8 @@ TEST_F(ScenePixels, ZoomScalesTheMapAndTheLayoutFollowsTheScreen) {
                     {1045, 521, RGB(150, 150, 150), "road tile (3, 5) on the minimap"},
                     {1039 + 79, 511 + 20, kYellow, "the shown part's right edge: 1280 columns are 80 cells"},
                     {1039 + 80, 511 + 20, RGB(40, 88, 40), "the minimap's ground"},
-                    {1039 + 37, 511 + 25, kWhite, "a car on the minimap at its cell"}});
+                    {1039 + 37, 511 + 25, kWhite, "a car on the minimap at its cell"},
+                    {1039 + 38, 511 + 25, RGB(40, 88, 40), "one pixel of it"}});
   w.ViewY = -2800;  // the map's bottom edge in the middle of the window
   Expect(300, 300, {{1045, 710, kYellow, "the shown part ends at the minimap's last row"},
                     {1045, 711, RGB(160, 160, 160), "the frame below it"},
@@ -382,7 +384,12 @@ TEST_F(ScenePixels, HeatGridlocksPanelAndCleanPictures) {
     return n;
   };
   EXPECT_GT(count(708, 722, true), 10);    // the time, magenta
+  EXPECT_EQ(count(690, 703, true), 0);     // in the band, not over the map
   EXPECT_GT(count(723, 738, false), 10);   // the gridlock, red
+  w.Hint = kEmitterRefusedHint;  // above the pointer, on a dark box
+  DrawScene(w, p, 500, 400);
+  EXPECT_TRUE(ColorRed(p.PixelAt(510, 385)) == 0 && ColorGreen(p.PixelAt(510, 385)) < 40) << Rgb(p.PixelAt(510, 385));
+  EXPECT_EQ(Rgb(p.PixelAt(510, 425)), Rgb(kGrass));
   w.HudShown = false;
   DrawScene(w, p, 300, 300);
   for (auto [x, y] : {std::pair{30, 5}, {960, 740}, {297, 297}, {288, 288}})
