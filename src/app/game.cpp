@@ -56,9 +56,8 @@ bool Game::Frame() {
   ServeMapKeys();
 
   const WindowEvent event = p_.PollWindowEvent();
+  const bool escapePressed = Pressed(Scan::Escape);
   const bool escape = p_.IsKeyDown(Scan::Escape);
-  const bool escapePressed = escape && !escapeHeld_;
-  escapeHeld_ = escape;
   if (event == WindowEvent::CloseRequested || escape)
     return !MayQuit(event == WindowEvent::CloseRequested || escapePressed);
   return true;
@@ -84,8 +83,6 @@ void Game::ServeTimeKeys() {
   const bool slower = Pressed(Scan::Minus) | Pressed(Scan::KeypadMinus);
   if (!ctrl && faster) w_.SpeedFactor = std::min(w_.SpeedFactor * 2, kMaxSpeed);
   if (!ctrl && slower) w_.SpeedFactor = std::max(w_.SpeedFactor / 2, kMinSpeed);
-  if (Pressed(Scan::F2)) w_.StatsShown = !w_.StatsShown;
-  if (Pressed(Scan::H)) w_.HeatShown = !w_.HeatShown;
 }
 
 void Game::ServeMapKeys() {
@@ -112,15 +109,13 @@ void Game::ServeMapKeys() {
 
   const bool ctrl = p_.IsKeyDown(Scan::LeftCtrl) || p_.IsKeyDown(Scan::RightCtrl);
   const bool shift = p_.IsKeyDown(Scan::LeftShift) || p_.IsKeyDown(Scan::RightShift);
-  const bool z = p_.IsKeyDown(Scan::Z), y = p_.IsKeyDown(Scan::Y);
-  if (ctrl && z && !zHeld_) {
+  if (Pressed(Scan::Z) && ctrl) {
     if (shift)
       history_.Redo(w_);
     else
       history_.Undo(w_);
   }
-  if (ctrl && y && !yHeld_) history_.Redo(w_);
-  zHeld_ = z, yHeld_ = y;
+  if (Pressed(Scan::Y) && ctrl) history_.Redo(w_);
 }
 
 bool Game::SaveAs() {

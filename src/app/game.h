@@ -50,7 +50,7 @@ class Game {
  private:
   // The map keys: S, O, D, and Ctrl with Z or Y.
   void ServeMapKeys();
-  // Time and insight: Space, the period, + and -, F2 and H, each once per press.
+  // Time: Space, the period, + and -, each once per press.
   void ServeTimeKeys();
   // True on the frame a key goes down.
   bool Pressed(int scanCode);
@@ -69,8 +69,8 @@ class Game {
   SeededRandom random_;
   StepPacer pacer_;
   WindowHandle window_ = 0;
-  // Held in the last frame: undo, redo and the quit question act once per press.
-  bool zHeld_ = false, yHeld_ = false, escapeHeld_ = false;
+  // Keys held in the last frame (for Pressed): undo, redo, the quit question
+  // and the time keys act once per press.
   std::array<bool, 256> held_{};
 };
 

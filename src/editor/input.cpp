@@ -19,11 +19,6 @@ constexpr int kEmitterBox = 32;
 constexpr int kLightBox = 16;
 constexpr int kCarBox = 16;
 
-// Toolbar: button i (1..19) has its left edge at kToolPitch * i - kToolInset.
-constexpr int kToolPitch = 35;
-constexpr int kToolInset = 15;
-constexpr int kToolTopFromBottom = 50;
-constexpr int kToolButtonSize = 32;
 
 bool IsLight(const TrafficLight& light) { return IsTrafficLight(light.State); }
 
@@ -241,8 +236,9 @@ void HandleEditorInput(World& w, EditorIo& io, MouseButtonTracker& mouse) {
   if (onMap && w.Tool == Tool::None && !SelectAndTarget(w, p)) return;
 
   for (int i = 1; i <= kToolCount; ++i) {
-    if (MouseOver(p, kToolPitch * i - kToolInset, w.ScreenHeight - kToolTopFromBottom,
-                  kToolButtonSize, kToolButtonSize))
+    const ScreenRect button = ScreenLayout(w).ToolButton(i);
+    if (MouseOver(p, static_cast<int>(button.x), static_cast<int>(button.y), static_cast<int>(button.width),
+                  static_cast<int>(button.height)))
       w.Tool = ToolNumber(i);
   }
 

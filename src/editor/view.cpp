@@ -129,9 +129,15 @@ void HandleViewInput(World& w, Input& input, ViewKeys& held) {
 
   if (input.IsKeyDown(Scan::Home)) CentreOn(w, kMapPixels / 2, kMapPixels / 2);
 
-  const bool minimapKey = input.IsKeyDown(Scan::M);
-  if (minimapKey && !held.Minimap) w.MinimapShown = !w.MinimapShown;
-  held.Minimap = minimapKey;
+  // Each press shows or hides once, however long the key is held.
+  auto toggle = [&input](int key, bool& wasDown, bool& shown) {
+    const bool down = input.IsKeyDown(key);
+    if (down && !wasDown) shown = !shown;
+    wasDown = down;
+  };
+  toggle(Scan::M, held.Minimap, w.MinimapShown);
+  toggle(Scan::F2, held.Stats, w.StatsShown);
+  toggle(Scan::H, held.Heat, w.HeatShown);
 
   const int px = input.PointerX(), py = input.PointerY();
   const bool left = input.IsButtonDown(kLeftButton);

@@ -23,14 +23,14 @@ void UpdateView(World& w, Input& input, const Clock& wallClock);
 // Keys and the left button as held in the last frame: zooming and the
 // minimap act once per press, and only a press on the minimap drags on it.
 struct ViewKeys {
-  bool ZoomIn = false, ZoomOut = false, Minimap = false, Left = false;
+  bool ZoomIn = false, ZoomOut = false, Minimap = false, Stats = false, Heat = false, Left = false;
 };
 
 // The wheel zooms about the pointer (the world point under it stays there),
 // Ctrl with + or - (main keyboard or keypad) about the middle of the map
 // area, Ctrl+0 back to 100 %; Home centres the map; M shows and hides the
-// minimap, and the left button pressed on it moves the view there for as
-// long as it is held. Views that these set lie within the bounds.
+// minimap, F2 the statistics panel, H the congestion map; the left button
+// pressed on the minimap moves the view there for as long as it is held. Views that these set lie within the bounds.
 void HandleViewInput(World& w, Input& input, ViewKeys& held);
 
 // The view offsets at which the map's edges reach the middle of the map area

@@ -26,15 +26,10 @@ constexpr int kHudBottom = 35;  // the HUD's last row
 constexpr int kCarHalf = 8;     // half a car image
 constexpr int kMargin = 8;      // from the screen's left edge and the toolbar band
 
-// Toolbar buttons, as the editor hits them.
-constexpr int kToolPitch = 35;
-constexpr int kToolInset = 15;
-constexpr int kToolTop = 50;  // from the bottom
-constexpr int kToolSize = 32;
 // The toolbar band's free right part begins after the last button.
-constexpr int kBandFreeX = kToolPitch * kToolCount - kToolInset + kToolSize + 18;
+constexpr int kBandFreeX = ScreenLayout::kToolPitch * kToolCount - ScreenLayout::kToolInset +
+                           ScreenLayout::kToolButtonSize + 18;
 constexpr int kBandTextWidth = 310;
-constexpr int kBandTop = 65;  // from the bottom
 
 // The statistics panel.
 constexpr int kPanelWidth = 262;
@@ -229,7 +224,7 @@ void DrawGridlockOutlines(const World& w, Canvas& p) {
 
 void DrawTimeAndAlerts(const World& w, Canvas& p) {
   const int x = std::max(kBandFreeX, w.ScreenWidth - kBandTextWidth);
-  const int top = w.ScreenHeight - kBandTop + 5;
+  const int top = ScreenLayout(w).ToolbarTop() + 5;
   char time[24], line[96];
   FormatSimTime(CurrentFigures(w).Steps, time);
   if (w.Paused)
@@ -288,26 +283,15 @@ const char* ToolName(Tool tool) {
   }
 }
 
-Tool ToolButtonAt(const World& w, int x, int y) {
-  const int64_t top = int64_t{w.ScreenHeight} - kToolTop;
-  if (y < top || y > top + kToolSize) return Tool::None;
-  // The last button hit wins, as in the editor (neighbours share no pixel).
-  for (int i = kToolCount; i >= 1; --i) {
-    const int64_t left = int64_t{kToolPitch} * i - kToolInset;
-    if (left <= x && x <= left + kToolSize) return ToolNumber(i);
-  }
-  return Tool::None;
-}
-
 void DrawPointerHints(const World& w, Canvas& p, int pointerX, int pointerY) {
   const char* text = w.Hint;
-  if (!text) text = ToolName(ToolButtonAt(w, pointerX, pointerY));
+  if (!text) text = ToolName(ScreenLayout(w).ToolAt(pointerX, pointerY));
   if (!text || !*text) return;
   // Beside the pointer, above it and above the toolbar's buttons, and kept
   // on the screen.
   const int width = TextWidth(p, text);
   const int x = std::clamp(pointerX + 12, 0, std::max(0, w.ScreenWidth - width - 2));
-  const int y = std::clamp(std::min(pointerY - 22, w.ScreenHeight - kToolTop - kRow - 3), 0,
+  const int y = std::clamp(std::min(pointerY - 22, static_cast<int>(ScreenLayout(w).ToolButton(1).y) - kRow - 3), 0,
                            std::max(0, w.ScreenHeight - kRow));
   p.FillRectBlended(x - 3, y - 1, width + 6, kRow + 2, kPanelColor, 220);
   p.BeginOverlay();

@@ -49,9 +49,6 @@ void DrawTimeAndAlerts(const World& w, Canvas& p);
 
 // The name of a toolbar tool, for the hint over its button; "" for none.
 const char* ToolName(Tool tool);
-// The toolbar button under the pointer, Tool::None when there is none. The
-// editor's hit test: inclusive on all sides.
-Tool ToolButtonAt(const World& w, int x, int y);
 
 // Hints next to the pointer: the name of the tool under it, or why the last
 // click placed nothing (World::Hint).

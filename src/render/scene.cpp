@@ -39,13 +39,8 @@ constexpr int kCarOpacity = 255;
 constexpr int kCarCullMargin = 32;
 constexpr int kCarCullSize = 16 + 2 * kCarCullMargin;
 
-// Toolbar geometry, measured from the bottom of the screen.
-constexpr int kToolbarBandTop = 65;
+// The toolbar band is drawn past the screen's bottom edge.
 constexpr int kToolbarBandHeight = 80;
-constexpr int kToolIconTop = 50;
-constexpr int kToolIconStep = 35;
-constexpr int kToolIconShift = 15;  // icon of tool i at x = 35 i - 15
-constexpr int kToolIconSize = 32;
 constexpr int kPointerHalf = 3;
 
 constexpr int kHudColumn2 = 200;
@@ -216,13 +211,14 @@ void DrawLightsAndCars(const World& w, MapPainter& map) {
 
 void DrawToolbar(const World& w, Canvas& p) {
   p.BeginOverlay();
-  p.DrawRect(0, w.ScreenHeight - kToolbarBandTop, w.ScreenWidth, kToolbarBandHeight);
+  const ScreenLayout layout(w);
+  p.DrawRect(0, layout.ToolbarTop(), w.ScreenWidth, kToolbarBandHeight);
   p.EndOverlay();
 
-  const int y = w.ScreenHeight - kToolIconTop;
   for (int i = 1; i <= kToolCount; ++i) {
     const Tool tool = ToolNumber(i);
-    const int x = kToolIconStep * i - kToolIconShift;
+    const ScreenRect button = layout.ToolButton(i);
+    const int x = static_cast<int>(button.x), y = static_cast<int>(button.y);
     if (IsRoadTool(tool))
       p.DrawSprite(w.RoadSprites[Index(RoadOf(tool))], x, y);
     else if (IsDirection(EmitterDirectionOf(tool)))
@@ -289,8 +285,9 @@ void DrawScene(const World& w, Canvas& p, int pointerX, int pointerY, const Cell
              kPointerColor);
   if (NumberOf(w.Tool) >= 1 && NumberOf(w.Tool) <= kToolCount) {
     p.SetOverlayMode(Outline);
-    p.DrawRect(kToolIconStep * NumberOf(w.Tool) - kToolIconShift, w.ScreenHeight - kToolIconTop,
-               kToolIconSize, kToolIconSize, kToolHighlightColor);
+    const ScreenRect button = ScreenLayout(w).ToolButton(NumberOf(w.Tool));
+    p.DrawRect(static_cast<int>(button.x), static_cast<int>(button.y), static_cast<int>(button.width),
+               static_cast<int>(button.height), kToolHighlightColor);
   }
   p.EndOverlay();
   DrawPointerHints(w, p, pointerX, pointerY);

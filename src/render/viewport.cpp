@@ -11,7 +11,6 @@ namespace {
 
 constexpr int kSideZone = 32;     // columns at the left and right, rows at the top
 constexpr int kBottomZone = 15;   // rows at the bottom
-constexpr int kToolbarBandTop = 65;  // the band's first row, from the bottom
 constexpr int kMinimapMargin = 8;    // between the minimap and the scroll zones
 constexpr float kFarAway = 1.0e9f;
 
@@ -33,7 +32,7 @@ int NextZoom(int zoomPercent, int steps) {
 
 ScrollDirection ScreenLayout::ScrollAt(int x, int y) const {
   ScrollDirection d;
-  const int bandTop = height_ - kToolbarBandTop;
+  const int bandTop = ToolbarTop();
   if (!Classic() && y >= bandTop) return d;
   if (x < kSideZone) d.x = 1;
   if (x > width_ - kSideZone) d.x = -1;
@@ -45,7 +44,13 @@ ScrollDirection ScreenLayout::ScrollAt(int x, int y) const {
 ScreenRect ScreenLayout::MinimapFrame() const {
   constexpr int kSide = kMinimapSide + 2;
   return {width_ - kSideZone - kMinimapMargin - kSide,
-          height_ - kToolbarBandTop - kBottomZone - kMinimapMargin - kSide, kSide, kSide};
+          ToolbarTop() - kBottomZone - kMinimapMargin - kSide, kSide, kSide};
+}
+
+Tool ScreenLayout::ToolAt(int x, int y) const {
+  for (int i = 1; i <= kToolCount; ++i)
+    if (ToolButton(i).Contains(x, y)) return ToolNumber(i);
+  return Tool::None;
 }
 
 ScreenRect ScreenLayout::Minimap() const {

@@ -77,6 +77,18 @@ class ScreenLayout {
   ScreenRect Minimap() const;  // inside the frame
   ScreenRect MinimapFrame() const;
 
+  // The toolbar band runs from this row to the bottom edge.
+  static constexpr int kToolbarHeight = 65;
+  int ToolbarTop() const { return height_ - kToolbarHeight; }
+  // Tool i's button (1..kToolCount), where its icon is drawn; clicks hit it
+  // inclusively on all sides, and neighbours share no pixel.
+  static constexpr int kToolPitch = 35, kToolInset = 15, kToolButtonTop = 50, kToolButtonSize = 32;
+  ScreenRect ToolButton(int i) const {
+    return {kToolPitch * i - kToolInset, height_ - kToolButtonTop, kToolButtonSize, kToolButtonSize};
+  }
+  // The tool whose button is at the point, Tool::None between and off them.
+  ::kv::Tool ToolAt(int x, int y) const;
+
  private:
   bool Classic() const { return width_ == kClassicScreenWidth && height_ == kClassicScreenHeight; }
   int width_, height_;

@@ -45,7 +45,7 @@ TEST_F(Editing, ToolbarChoosesToolsAndPlacesNothing) {
   // The name shown over a button is that of the tool a click there chooses.
   for (auto [x, y, n] : {std::tuple{55, 718, 2}, {122, 750, 3}, {90, 718, 3}, {88, 718, 0}, {700, 730, 0},
                          {100, 751, 0}, {100, 717, 0}, {665, 718, 19}, {100, 717 - 33, 0}})
-    EXPECT_EQ(ToolButtonAt(w, x, y), ToolNumber(n)) << x << "," << y;
+    EXPECT_EQ(ScreenLayout(w).ToolAt(x, y), ToolNumber(n)) << x << "," << y;
   std::set<std::string> names;
   for (int n = 1; n <= kToolCount; ++n) names.insert(ToolName(ToolNumber(n)));
   EXPECT_EQ(names.size(), static_cast<size_t>(kToolCount));
